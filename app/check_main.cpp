@@ -1,0 +1,73 @@
+// kestrion-check: one poll, as the desktop program makes it, printed for scripts and status
+// bars. It reads the same settings and never writes them.
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+
+#include "app/check_output.h"
+#include "app/exception.h"
+#include "poll/http_get.h"
+#include "poll/poll_balance.h"
+#include "poll/reply_document.h"
+#include "settings/program_registry.h"
+#include "settings/settings.h"
+#include "settings/text_codec.h"
+
+namespace {
+
+using kestrion::CheckOptions;
+
+int RunPoll(const CheckOptions& options) {
+  kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
+  std::optional<kestrion::Status> status;
+  kestrion::PollServices services;
+  services.is_internet_connected = kestrion::IsInternetConnected;
+  services.settings = &settings;
+  services.http_get = kestrion::HttpGet;
+  services.parse_reply = kestrion::ParseReplyDocument;
+  services.show_status = [&status](const std::string& text, bool ok) {
+    status = kestrion::Status{text, ok};
+  };
+  kestrion::PollBalance(services);
+  std::cout << kestrion::FormatCheckOutput(status, options.format) << std::flush;
+  return kestrion::CheckExitStatus(status);
+}
+
+int PrintStatUrl() {
+  kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
+  try {
+    settings.ReadSettings();
+  } catch (const std::exception& e) {
+    std::cerr << "kestrion-check: " << e.what() << "\n";
+    return kestrion::kExitError;
+  }
+  std::cout << kestrion::Cp1251ToUtf8(settings.GetStatURL()) << "\n" << std::flush;
+  return kestrion::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CheckOptions options;
+  try {
+    options = kestrion::ParseCheckArguments(argc - 1, argv + 1);
+  } catch (const kestrion::Exception& e) {
+    std::cerr << "kestrion-check: " << e.what() << "\n"
+              << "Try 'kestrion-check --help'.\n";
+    return kestrion::kExitUsage;
+  }
+  switch (options.action) {
+    case CheckOptions::Action::kHelp:
+      std::cout << kestrion::kCheckUsage;
+      return kestrion::kExitOk;
+    case CheckOptions::Action::kVersion:
+      std::cout << "kestrion-check " KESTRION_VERSION "\n";
+      return kestrion::kExitOk;
+    case CheckOptions::Action::kStatUrl:
+      return PrintStatUrl();
+    case CheckOptions::Action::kPoll:
+      break;
+  }
+  return RunPoll(options);
+}

@@ -1,0 +1,118 @@
+#include "app/check_output.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include "app/exception.h"
+#include "bar/status.h"
+
+namespace kestrion {
+
+namespace {
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+          out += escaped;
+        } else {
+          out.push_back(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+// i3blocks reads one field a line, so a text of several lines is joined into one.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* const kCheckUsage =
+    "Usage: kestrion-check [--format=plain|waybar|i3blocks] [--stat-url] [--help] [--version]\n"
+    "Asks the billing server for the balance once and prints the status.\n"
+    "  --format=plain     the status text (default)\n"
+    "  --format=waybar    one JSON object with text, tooltip and class\n"
+    "  --format=i3blocks  full text, short text and colour, one a line\n"
+    "  --stat-url         print the address of the web statistics page and exit\n"
+    "Exit status: 0 ok, 1 error, 3 status unchanged, 2 bad command line.\n";
+
+CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
+  CheckOptions options;
+  for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      options.action = CheckOptions::Action::kHelp;
+    } else if (arg == "--version") {
+      options.action = CheckOptions::Action::kVersion;
+    } else if (arg == "--stat-url") {
+      options.action = CheckOptions::Action::kStatUrl;
+    } else if (arg == "--format=plain") {
+      options.format = CheckFormat::kPlain;
+    } else if (arg == "--format=waybar") {
+      options.format = CheckFormat::kWaybar;
+    } else if (arg == "--format=i3blocks") {
+      options.format = CheckFormat::kI3blocks;
+    } else if (arg.starts_with("--format")) {
+      throw Exception("unknown format '" + std::string(arg) +
+                      "': use --format=plain, --format=waybar or --format=i3blocks");
+    } else {
+      throw Exception("unknown argument '" + std::string(arg) + "'");
+    }
+  }
+  return options;
+}
+
+std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format) {
+  switch (format) {
+    case CheckFormat::kPlain:
+      return status ? status->text + "\n" : std::string();
+    case CheckFormat::kWaybar:
+      // Waybar wants an object every time; an unchanged status gets the tip of a program that
+      // has shown nothing yet.
+      if (!status) {
+        return R"({"text":"","tooltip":"Kestrion","class":"unchanged"})"
+               "\n";
+      }
+      return "{\"text\":" + JsonString(status->text) +
+             ",\"tooltip\":" + JsonString(StatusTip(status->text)) + ",\"class\":\"" +
+             (status->ok ? "ok" : "error") + "\"}\n";
+    case CheckFormat::kI3blocks: {
+      if (!status) return {};
+      const std::string line = OneLine(status->text);
+      return line + "\n" + line + "\n" + (status->ok ? "#00FF00" : "#FF0000") + "\n";
+    }
+  }
+  return {};
+}
+
+int CheckExitStatus(const std::optional<Status>& status) {
+  if (!status) return kExitUnchanged;
+  return status->ok ? kExitOk : kExitError;
+}
+
+}  // namespace kestrion

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "poll/reply.h"
+
+namespace kestrion {
+
+// The console command's contract: what it prints for the status of one poll, and its exit
+// status.
+
+enum class CheckFormat { kPlain, kWaybar, kI3blocks };
+
+struct CheckOptions {
+  enum class Action { kPoll, kStatUrl, kHelp, kVersion };
+  Action action = Action::kPoll;
+  CheckFormat format = CheckFormat::kPlain;
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitError = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUnchanged = 3;
+
+// Parses the command line (without the program name). Raises Exception with a short message
+// for anything it does not understand.
+CheckOptions ParseCheckArguments(int argc, const char* const* argv);
+
+// The output for a poll's status (nullopt: the poll left the status unchanged), ending in a
+// newline, or "" when there is nothing to print.
+std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format);
+
+int CheckExitStatus(const std::optional<Status>& status);
+
+extern const char* const kCheckUsage;
+
+}  // namespace kestrion

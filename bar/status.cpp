@@ -1,0 +1,16 @@
+#include "bar/status.h"
+
+#include "settings/text_codec.h"
+
+namespace kestrion {
+
+std::uint32_t StatusColour(bool ok) { return ok ? kOkColour : kErrorColour; }
+
+int StatusImage(bool ok) { return ok ? kOkImage : kErrorImage; }
+
+std::string StatusTip(const std::string& text) {
+  constexpr std::size_t kMaxTipChars = 116;
+  return std::string(kAppTitle) + " : " + Utf8Prefix(text, kMaxTipChars);
+}
+
+}  // namespace kestrion

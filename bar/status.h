@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrion {
+
+// How a status looks: the colours are 0x00BBGGRR values, the images indexes into the bar's
+// image list.
+inline constexpr std::uint32_t kOkColour = 65280;   // green
+inline constexpr std::uint32_t kErrorColour = 255;  // red
+inline constexpr int kOkImage = 4;                  // the globe
+inline constexpr int kErrorImage = 3;               // the red disc with a white bar
+
+inline constexpr const char* kAppTitle = "Kestrion";
+
+std::uint32_t StatusColour(bool ok);
+int StatusImage(bool ok);
+
+// The notification-area tip: "Kestrion : " and at most 116 characters of the text, so that it
+// fits the shell's 128-character field with its terminator.
+std::string StatusTip(const std::string& text);
+
+}  // namespace kestrion

@@ -1,0 +1,174 @@
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#include "poll/api_error.h"
+#include "poll/http_get.h"
+#include "poll/send_loop.h"
+
+namespace kestrion {
+
+namespace {
+
+struct CurlEasyCleanup {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlUrlCleanup {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlSlistFree {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct CurlFree {
+  void operator()(char* text) const { curl_free(text); }
+};
+using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyCleanup>;
+using CurlUrlPtr = std::unique_ptr<CURLU, CurlUrlCleanup>;
+using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistFree>;
+using CurlTextPtr = std::unique_ptr<char, CurlFree>;
+
+constexpr const char* kAgent = "Kestrion";
+
+// What one transfer collects. `headers_done` tells a failure while sending (no complete
+// response head yet) from one while reading the body.
+struct Transfer {
+  std::string body;
+  bool headers_done = false;
+  bool too_long = false;
+};
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const size_t bytes = size * count;
+  if (transfer->body.size() + bytes > kMaxReplyBytes) {
+    transfer->too_long = true;
+    return 0;  // ends the transfer with CURLE_WRITE_ERROR
+  }
+  transfer->body.append(data, bytes);
+  return bytes;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* transfer = static_cast<Transfer*>(user);
+  const std::string_view line(data, size * count);
+  // Every response (a redirect, a 100 Continue, the final one) starts with a status line and
+  // ends with an empty line.
+  if (line.starts_with("HTTP/")) {
+    transfer->headers_done = false;
+  } else if (line == "\r\n" || line == "\n") {
+    transfer->headers_done = true;
+  }
+  return size * count;
+}
+
+std::string ErrorText(CURLcode code, const char* detail) {
+  return detail[0] != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
+}
+
+void SetUpCurl() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Splits the address as the request needs it; only http and https are fetched.
+CurlUrlPtr CrackUrl(const std::string& address) {
+  CurlUrlPtr url(curl_url());
+  if (!url) RaiseApiError("InternetCrackUrl", CURLUE_OUT_OF_MEMORY, "out of memory");
+  const CURLUcode rc = curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0);
+  if (rc != CURLUE_OK) RaiseApiError("InternetCrackUrl", rc, curl_url_strerror(rc));
+  char* raw_scheme = nullptr;
+  curl_url_get(url.get(), CURLUPART_SCHEME, &raw_scheme, 0);
+  const CurlTextPtr scheme(raw_scheme);
+  if (!scheme || (std::strcmp(scheme.get(), "http") != 0 &&
+                  std::strcmp(scheme.get(), "https") != 0)) {
+    RaiseApiError("InternetCrackUrl", CURLUE_UNSUPPORTED_SCHEME,
+                  curl_url_strerror(CURLUE_UNSUPPORTED_SCHEME));
+  }
+  return url;
+}
+
+}  // namespace
+
+std::string HttpGet(const std::string& address) {
+  SetUpCurl();
+  const CurlEasyPtr curl(curl_easy_init());
+  if (!curl) RaiseApiError("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+  CURL* const h = curl.get();
+
+  const CurlUrlPtr url = CrackUrl(address);
+
+  // HTTP/1.0 with exactly our three headers beside Host: curl's own Accept is taken out, and
+  // no Accept-Encoding, cookies or Expect are ever added since nothing asks for them.
+  curl_slist* raw_headers = curl_slist_append(nullptr, "Pragma: no-cache");
+  if (raw_headers != nullptr) raw_headers = curl_slist_append(raw_headers, "Accept:");
+  const CurlSlistPtr headers(raw_headers);
+  if (!headers) RaiseApiError("HttpOpenRequest", CURLE_OUT_OF_MEMORY, "out of memory");
+
+  char error_detail[CURL_ERROR_SIZE] = {};
+  Transfer transfer;
+  curl_easy_setopt(h, CURLOPT_CURLU, url.get());
+  curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(h, CURLOPT_USERAGENT, kAgent);
+  curl_easy_setopt(h, CURLOPT_REFERER, kAgent);
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);  // as the system's client does on its own
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  // The certificate's name and dates are never checked; its issuer is, until the first send
+  // says it is not trusted.
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_detail);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
+
+  // One bound for the whole call, however many sends it takes, so a poll never freezes the
+  // bar for longer.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kRequestTimeoutSeconds);
+  CURLcode result = CURLE_OK;
+
+  const auto send = [&]() -> SendOutcome {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) {
+      return {SendOutcome::kFailed, CURLE_OPERATION_TIMEDOUT,
+              curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
+    }
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
+    transfer = Transfer{};
+    error_detail[0] = '\0';
+    result = curl_easy_perform(h);
+    if (result == CURLE_OK || transfer.headers_done) return {SendOutcome::kSent, 0, {}};
+    if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE) {
+      return {SendOutcome::kUntrustedIssuer, result, ErrorText(result, error_detail)};
+    }
+    return {SendOutcome::kFailed, result, ErrorText(result, error_detail)};
+  };
+  const auto ignore_untrusted_issuer = [h] { curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L); };
+  // OpenSSL already answers a certificate request with an empty certificate list.
+  const auto select_no_client_cert = [] {};
+  RunSendLoop(send, ignore_untrusted_issuer, select_no_client_cert);
+
+  // The server answered; a body cut short, reset or too long is still a failure, never a
+  // reply to be read as if it were whole.
+  if (result != CURLE_OK) {
+    const std::string text =
+        transfer.too_long ? "the reply is longer than " + std::to_string(kMaxReplyBytes) + " bytes"
+                          : ErrorText(result, error_detail);
+    RaiseApiError("InternetReadFile", result, text);
+  }
+  return std::move(transfer.body);
+}
+
+}  // namespace kestrion

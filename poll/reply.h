@@ -1,0 +1,49 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrion {
+
+// The parsed reply document, as much of it as the poll looks at: the root element.
+class ReplyDocument {
+ public:
+  enum class NodeKind { kText, kCData, kElement, kOther };
+  struct Node {
+    NodeKind kind;
+    std::string value;  // UTF-8; the text of text and CDATA nodes
+  };
+
+  virtual ~ReplyDocument() = default;
+  // nullopt when the root has no such attribute; "" when it is there and empty.
+  virtual std::optional<std::string> RootAttribute(const std::string& name) const = 0;
+  virtual std::vector<Node> RootChildren() const = 0;
+};
+
+// Parses a reply body; the document's own declaration decides its encoding. Raises Exception
+// when the body is not a well-formed document with a root element. Never loads a DTD, an
+// external entity or anything else from outside the body.
+using ReplyParser = std::function<std::unique_ptr<ReplyDocument>(const std::string& body)>;
+
+struct Status {
+  std::string text;
+  bool ok = false;
+  bool operator==(const Status&) const = default;
+};
+
+// The root's attribute; raises Exception when it is absent.
+std::string ReadRootAttribute(const ReplyDocument& doc, const std::string& name);
+
+// The root's text: "" with no children, else the value of its one text or CDATA child.
+// Text children of white space alone do not count. Anything else raises Exception.
+std::string ReadRootText(const ReplyDocument& doc);
+
+// The status a reply asks for: status "ok" with a text shows the text, "ok" without one shows
+// the balance from "summa", "error" shows the text as an error; any other status shows
+// nothing (nullopt). A reply that cannot be read this way raises Exception.
+std::optional<Status> StatusFromReply(const ReplyDocument& doc);
+
+}  // namespace kestrion

@@ -1,0 +1,59 @@
+#include "settings/settings.h"
+
+#include "settings/encode_url.h"
+#include "settings/text_codec.h"
+
+namespace kestrion {
+
+Settings::Settings(RegistryFactory registry, const StringTable& strings)
+    : registry_(std::move(registry)), strings_(strings) {}
+
+bool Settings::ReadSettings() {
+  record_.Login.clear();
+  record_.Pswd.clear();
+  {
+    const std::unique_ptr<Registry> reg = registry_();
+    if (reg->KeyExists(kRegKey)) {
+      // Whether the open worked is not checked: if it did not, no value exists either.
+      reg->OpenKey(kRegKey, false);
+      if (reg->ValueExists("login")) record_.Login = reg->ReadString("login");
+      if (reg->ValueExists("pswd")) record_.Pswd = reg->ReadString("pswd");
+    }
+  }
+  record_.ModuleId = LoadResourceString(strings_, kModuleIdId);
+  record_.BalanceURL = LoadResourceString(strings_, kBalanceUrlId);
+  record_.StatURL = LoadResourceString(strings_, kStatUrlId);
+  return !record_.Login.empty() && !record_.Pswd.empty() && !record_.ModuleId.empty() &&
+         !record_.BalanceURL.empty() && !record_.StatURL.empty();
+}
+
+std::string Settings::GetBalanceURL() const {
+  const std::string base = Utf8ToCp1251(record_.BalanceURL);
+  const std::string login = Utf8ToCp1251(record_.Login);
+  const std::string pswd = Utf8ToCp1251(record_.Pswd);
+  const std::string module = Utf8ToCp1251(record_.ModuleId);
+  return JoinURLPieces({{base},
+                        {"?login="},
+                        {login, true},
+                        {"&pswd="},
+                        {pswd, true},
+                        {"&mid="},
+                        {module}});
+}
+
+std::string Settings::GetStatURL() const {
+  const std::string base = Utf8ToCp1251(record_.StatURL);
+  const std::string login = Utf8ToCp1251(record_.Login);
+  const std::string pswd = Utf8ToCp1251(record_.Pswd);
+  const std::string module = Utf8ToCp1251(record_.ModuleId);
+  return EncodeURLPieces({{base},
+                          {"?user="},
+                          {login, true},
+                          {"&pswd="},
+                          {pswd, true},
+                          {"&midAuth="},
+                          {module},
+                          {"&module=contract"}});
+}
+
+}  // namespace kestrion

@@ -1,0 +1,13 @@
+#include "settings/string_table.h"
+
+#include "settings/text_codec.h"
+
+namespace kestrion {
+
+std::string LoadResourceString(const StringTable& table, unsigned id) {
+  // The system reads resources through a buffer of 1024 characters, one kept for the end.
+  constexpr std::size_t kMaxChars = 1023;
+  return Utf8Prefix(table.Load(id), kMaxChars);
+}
+
+}  // namespace kestrion

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "poll/reply.h"
+
+namespace kestrion::test {
+
+// A reply document made by hand, for the reading rules without any parser.
+class FakeReply : public ReplyDocument {
+ public:
+  std::map<std::string, std::string> attributes;
+  std::vector<Node> children;
+
+  std::optional<std::string> RootAttribute(const std::string& name) const override {
+    const auto it = attributes.find(name);
+    if (it == attributes.end()) return std::nullopt;
+    return it->second;
+  }
+  std::vector<Node> RootChildren() const override { return children; }
+};
+
+inline ReplyDocument::Node Text(std::string value) {
+  return {ReplyDocument::NodeKind::kText, std::move(value)};
+}
+inline ReplyDocument::Node CData(std::string value) {
+  return {ReplyDocument::NodeKind::kCData, std::move(value)};
+}
+inline ReplyDocument::Node Element() { return {ReplyDocument::NodeKind::kElement, {}}; }
+inline ReplyDocument::Node Comment() { return {ReplyDocument::NodeKind::kOther, {}}; }
+
+}  // namespace kestrion::test

@@ -1,0 +1,63 @@
+// The shared reply documents through this platform's XML parser and the reading rules.
+#include <gtest/gtest.h>
+
+#include "app/exception.h"
+#include "poll/reply_document.h"
+#include "tests/test_data.h"
+
+namespace kestrion {
+namespace {
+
+TEST(ReplyVectors, EveryDocumentEndsInItsOutcome) {
+  const auto rows = test::ReadVectors("replies.tsv", false);
+  ASSERT_GE(rows.size(), 25u);
+  for (const auto& row : rows) {
+    ASSERT_GE(row.size(), 2u);
+    const std::string& file = row[0];
+    const std::string& outcome = row[1];
+    const std::string expected_text = row.size() > 2 ? row[2] : "";
+    SCOPED_TRACE(file);
+    const std::string body = test::ReadDataFile("replies/" + file);
+    if (outcome == "failure") {
+      EXPECT_THROW(StatusFromReply(*ParseReplyDocument(body)), Exception);
+      continue;
+    }
+    std::optional<Status> status;
+    ASSERT_NO_THROW(status = StatusFromReply(*ParseReplyDocument(body)));
+    if (outcome == "unchanged") {
+      EXPECT_EQ(status, std::nullopt);
+    } else {
+      EXPECT_EQ(status, (Status{expected_text, outcome == "ok"}));
+    }
+  }
+}
+
+TEST(ReplyDocument, AttributesTellAbsentFromEmpty) {
+  const auto doc = ParseReplyDocument(R"(<r a="" b="x"/>)");
+  EXPECT_EQ(doc->RootAttribute("a"), "");
+  EXPECT_EQ(doc->RootAttribute("b"), "x");
+  EXPECT_EQ(doc->RootAttribute("c"), std::nullopt);
+}
+
+TEST(ReplyDocument, ChildKindsAreReported) {
+  using Kind = ReplyDocument::NodeKind;
+  const auto doc = ParseReplyDocument("<r>t<![CDATA[c]]><e/><!--x--><?p?></r>");
+  const auto nodes = doc->RootChildren();
+  ASSERT_EQ(nodes.size(), 5u);
+  EXPECT_EQ(nodes[0].kind, Kind::kText);
+  EXPECT_EQ(nodes[0].value, "t");
+  EXPECT_EQ(nodes[1].kind, Kind::kCData);
+  EXPECT_EQ(nodes[1].value, "c");
+  EXPECT_EQ(nodes[2].kind, Kind::kElement);
+  EXPECT_EQ(nodes[3].kind, Kind::kOther);
+  EXPECT_EQ(nodes[4].kind, Kind::kOther);
+}
+
+TEST(ReplyDocument, ABodyWithZeroBytesOrNoRootIsRefused) {
+  EXPECT_THROW(ParseReplyDocument(std::string("<r status=\"ok\"/>\0junk", 21)), Exception);
+  EXPECT_THROW(ParseReplyDocument("<?xml version=\"1.0\"?>"), Exception);
+  EXPECT_THROW(ParseReplyDocument(std::string(3, '\xFF')), Exception);
+}
+
+}  // namespace
+}  // namespace kestrion
