@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# kestrion-check as a user runs it: a settings file written by hand, the test billing server
+# on loopback standing in as the HTTP proxy for the operator's host, a real process.
+# Usage: check_command_test.sh KESTRION_CHECK TEST_SERVER DATA_DIR
+set -uo pipefail
+
+check=$1 server=$2 data=$3
+work=$(mktemp -d)
+trap 'kill "$server_pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+
+passed=0 failed=0
+pass() { passed=$((passed + 1)); }
+fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
+
+"$server" --data "$data" --max-seconds 600 --log "$work/requests.log" \
+  --account demo:demo:123.45 --account 'кот:s3cr3t pw&x:-15,20' >"$work/server.out" &
+server_pid=$!
+for _ in $(seq 100); do grep -q '^ready$' "$work/server.out" && break; sleep 0.1; done
+http_url=$(awk '$1 == "http" { print $2 }' "$work/server.out")
+[ -n "$http_url" ] || { echo "FAIL: the test server did not start"; exit 1; }
+
+unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+export http_proxy=$http_url
+export XDG_CONFIG_HOME=$work/config HOME=$work/home
+settings=$XDG_CONFIG_HOME/kestrion/registry.reg
+
+write_settings() {  # login-line pswd-line
+  mkdir -p "$(dirname "$settings")"
+  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrion]\r\n%s\r\n%s\r\n' \
+    "$1" "$2" >"$settings"
+}
+
+# run NAME EXPECTED_STATUS EXPECTED_STDOUT [ARGS...]
+run() {
+  local name=$1 want_status=$2 want_out=$3
+  shift 3
+  local out status
+  out=$(timeout 30 "$check" "$@" 2>"$work/stderr")
+  status=$?
+  if [ "$status" -ne "$want_status" ]; then
+    fail "$name: exit status $status, expected $want_status (stdout: $out; stderr: $(cat "$work/stderr"))"
+  elif [ "$out" != "$want_out" ]; then
+    fail "$name: printed '$out', expected '$want_out'"
+  else
+    pass
+  fi
+}
+
+# No settings yet: nothing is sent and nothing is written.
+run "no settings" 1 "Не введены данные"
+[ ! -e "$settings" ] || fail "no settings: the settings file was created"
+[ ! -s "$work/requests.log" ] || fail "no settings: a request was sent"
+
+write_settings '"login"="demo"' '"pswd"="demo"'
+before=$(sha256sum "$settings")
+run "balance" 0 "Ваш баланс: 123.45"
+grep -q 'GET http://balance.example.net/korvanta/balance_sender?login=demo&pswd=demo&mid=9 HTTP/1.0' \
+  "$work/requests.log" || fail "balance: request line not as expected: $(cat "$work/requests.log")"
+[ "$(sha256sum "$settings")" = "$before" ] || fail "balance: the settings file changed"
+
+run "waybar" 0 '{"text":"Ваш баланс: 123.45","tooltip":"Kestrion : Ваш баланс: 123.45","class":"ok"}' \
+  --format=waybar
+run "i3blocks" 0 $'Ваш баланс: 123.45\nВаш баланс: 123.45\n#00FF00' --format=i3blocks
+
+# Cyrillic login, and a password with a blank and a separator, reach the server as typed.
+write_settings '"login"="кот"' '"pswd"="s3cr3t pw&x"'
+run "credentials as typed" 0 "Ваш баланс: -15,20"
+grep -q 'login=%EA%EE%F2&pswd=s3cr3t%20pw%26x&mid=9' "$work/requests.log" ||
+  fail "credentials: not encoded as Windows-1251 bytes: $(tail -n 1 "$work/requests.log")"
+
+write_settings '"login"="demo"' '"pswd"="wrong-secret"'
+run "wrong password" 1 "Неверный логин или пароль"
+grep -q 'wrong-secret' "$work/stderr" && fail "wrong password: the password was printed"
+run "stat url" 0 \
+  "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72?%75%73%65%72=%64%65%6D%6F&%70%73%77%64=%77%72%6F%6E%67%2D%73%65%63%72%65%74&%6D%69%64%41%75%74%68=%39&%6D%6F%64%75%6C%65=%63%6F%6E%74%72%61%63%74" \
+  --stat-url
+
+# A stored login that is not text: its own message, as an error.
+write_settings '"login"=dword:00000005' '"pswd"="demo"'
+run "login of the wrong type" 1 "Invalid data type for 'login'"
+
+# A damaged file: what can be read is used, and the file is left as it was.
+write_settings '"login"="demo"' '"pswd"="demo"'
+printf 'garbage line\n[unterminated\n' >>"$settings"
+before=$(sha256sum "$settings")
+run "damaged settings file" 0 "Ваш баланс: 123.45"
+[ "$(sha256sum "$settings")" = "$before" ] || fail "damaged settings file: it was rewritten"
+
+# The server is gone: the data error, promptly.
+http_proxy=http://127.0.0.1:1 run "server down" 1 "Ошибка в данных или сервер недоступен"
+
+# No network interface but loopback: no connection, nothing sent.
+if unshare -n true 2>/dev/null; then
+  lines=$(wc -l <"$work/requests.log")
+  out=$(unshare -n "$check")
+  status=$?
+  [ "$status" -eq 1 ] && [ "$out" = "Интернет отсутствует" ] && pass ||
+    fail "no network: got '$out' ($status)"
+  [ "$(wc -l <"$work/requests.log")" -eq "$lines" ] || fail "no network: a request was sent"
+else
+  echo "SKIP: no network namespaces here"
+fi
+
+# The command line.
+run "unknown option" 2 "" --frobnicate
+grep -q "unknown argument '--frobnicate'" "$work/stderr" || fail "unknown option: no message"
+run "unknown format" 2 "" --format=xml
+run "version" 0 "kestrion-check 0.1.0" --version
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,255 @@
+// HttpGet against the test billing server on loopback: the request on the wire, the whole
+// body, certificates, failures and the time bound.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <map>
+
+#include "app/exception.h"
+#include "poll/http_get.h"
+#include "poll/poll_balance.h"
+#include "poll/reply_document.h"
+#include "tests/server/billing_server.h"
+#include "tests/settings/fakes.h"
+#include "tests/test_data.h"
+
+namespace kestrion {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The error HttpGet raises, or "" when it returns.
+std::string FailureOf(const std::string& address) {
+  try {
+    HttpGet(address);
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class HttpGetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The machine's own proxy settings must not send loopback requests elsewhere.
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+      unsetenv(name);
+    }
+  }
+
+  // Header names (lower case) and values of the one request the server got.
+  std::map<std::string, std::string> OnlyRequestHeaders() {
+    const auto requests = server_.requests();
+    EXPECT_EQ(requests.size(), 1u);
+    std::map<std::string, std::string> headers;
+    if (requests.empty()) return headers;
+    for (const auto& [name, value] : requests.front().headers) {
+      const std::string key = Lower(name);
+      // cpp-httplib files the peer's addresses among the headers.
+      if (key.starts_with("remote_") || key.starts_with("local_")) continue;
+      headers[key] = value;
+    }
+    return headers;
+  }
+
+  test::BillingServer server_{KESTRION_TEST_DATA};
+};
+
+TEST_F(HttpGetTest, SendsOneHttp10GetWithOnlyItsOwnHeaders) {
+  const std::string body = HttpGet(server_.http_url() + "/reply/ok_summa.xml?login=a&mid=9");
+  EXPECT_EQ(body, test::ReadDataFile("replies/ok_summa.xml"));
+  const auto requests = server_.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "GET");
+  EXPECT_EQ(requests[0].version, "HTTP/1.0");
+  EXPECT_EQ(requests[0].target, "/reply/ok_summa.xml?login=a&mid=9");
+  const auto headers = OnlyRequestHeaders();
+  EXPECT_EQ(headers.at("user-agent"), "Kestrion");
+  EXPECT_EQ(headers.at("referer"), "Kestrion");
+  EXPECT_EQ(headers.at("pragma"), "no-cache");
+  EXPECT_EQ(headers.size(), 4u) << "only Host besides our three";
+  EXPECT_TRUE(headers.count("host"));
+}
+
+TEST_F(HttpGetTest, ReturnsTheWholeBodyWhateverItsStatusOrPieces) {
+  EXPECT_EQ(HttpGet(server_.http_url() + "/pieces"),
+            R"(<?xml version="1.0"?><r status="ok" summa="42.00"/>)");
+  EXPECT_NE(HttpGet(server_.http_url() + "/status/404").find("Not Found"), std::string::npos);
+  EXPECT_NE(HttpGet(server_.http_url() + "/status/500").find("<html>"), std::string::npos);
+  EXPECT_EQ(HttpGet(server_.http_url() + "/empty"), "");
+  EXPECT_EQ(HttpGet(server_.http_url() + "/redirect?to=/reply/error_empty.xml"),
+            test::ReadDataFile("replies/error_empty.xml"));
+}
+
+TEST_F(HttpGetTest, AcceptsAMebibyteAndRefusesMore) {
+  constexpr auto kMax = static_cast<long>(kMaxReplyBytes);
+  EXPECT_EQ(HttpGet(server_.http_url() + "/big?bytes=" + std::to_string(kMax)).size(),
+            kMaxReplyBytes);
+  EXPECT_EQ(FailureOf(server_.http_url() + "/big?bytes=" + std::to_string(kMax + 1))
+                .rfind("InternetReadFile failed with error 23: ", 0),
+            0u);
+  EXPECT_NE(FailureOf(server_.http_url() + "/big?chunks=1&bytes=" + std::to_string(100 * kMax)),
+            "");
+}
+
+TEST_F(HttpGetTest, ABodyCutShortIsAFailureNotAReply) {
+  EXPECT_EQ(FailureOf(server_.http_reset_url() + "/reset").rfind("InternetReadFile failed", 0),
+            0u);
+  EXPECT_EQ(FailureOf(server_.http_url() + "/reset").rfind("InternetReadFile failed", 0), 0u);
+}
+
+TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
+  const std::string expected = test::ReadDataFile("replies/error_text.xml");
+  for (const std::string& base : {server_.https_url(), server_.https_expired_url(),
+                                  server_.https_wrong_name_url(),
+                                  server_.https_client_cert_url()}) {
+    SCOPED_TRACE(base);
+    server_.clear_requests();
+    EXPECT_EQ(HttpGet(base + "/reply/error_text.xml"), expected);
+    ASSERT_EQ(server_.requests().size(), 1u);
+    EXPECT_EQ(server_.requests()[0].version, "HTTP/1.0");
+  }
+}
+
+TEST_F(HttpGetTest, AddressPartsReachTheServer) {
+  // No path: the server's root.
+  HttpGet(server_.http_url());
+  ASSERT_EQ(server_.requests().size(), 1u);
+  EXPECT_EQ(server_.requests()[0].target, "/");
+  server_.clear_requests();
+  // User name and password before the host are handed to the server.
+  const std::string base = server_.http_url();
+  HttpGet(base.substr(0, 7) + "user:pass@" + base.substr(7) + "/empty");
+  EXPECT_EQ(OnlyRequestHeaders().at("authorization"), "Basic dXNlcjpwYXNz");
+}
+
+TEST_F(HttpGetTest, TheProxyComesFromTheEnvironment) {
+  setenv("http_proxy", server_.http_url().c_str(), 1);
+  const std::string body = HttpGet("http://balance.example.net/reply/error_empty.xml");
+  unsetenv("http_proxy");
+  EXPECT_EQ(body, test::ReadDataFile("replies/error_empty.xml"));
+  ASSERT_EQ(server_.requests().size(), 1u);
+  EXPECT_EQ(server_.requests()[0].target, "http://balance.example.net/reply/error_empty.xml");
+}
+
+TEST_F(HttpGetTest, FailuresNameTheStepAndTheLibraryCode) {
+  // A port nobody listens on: bind one, then close it.
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&addr), len), 0);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(probe);
+  const std::string closed = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+  EXPECT_EQ(FailureOf(closed).rfind("HttpSendRequest failed with error 7: ", 0), 0u);
+
+  EXPECT_EQ(FailureOf("http://[::1/").rfind("InternetCrackUrl failed with error", 0), 0u);
+  EXPECT_EQ(FailureOf("no address").rfind("InternetCrackUrl failed with error", 0), 0u);
+  EXPECT_EQ(FailureOf("ftp://127.0.0.1/x").rfind("InternetCrackUrl failed with error", 0), 0u);
+}
+
+// A listener whose backlog is full: the kernel drops further connection attempts, so a
+// client's connect hangs as it would for a host that does not answer.
+class SilentListener {
+ public:
+  SilentListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), len);
+    listen(fd_, 0);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    for (int& filler : fillers_) {
+      filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(filler, reinterpret_cast<sockaddr*>(&addr), len);
+    }
+  }
+  ~SilentListener() {
+    for (const int filler : fillers_) close(filler);
+    close(fd_);
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  int fd_ = -1;
+  int fillers_[4] = {};
+  unsigned short port_ = 0;
+};
+
+TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
+  SilentListener silent;
+  struct Case {
+    std::string address;
+    std::string step;
+    double min_seconds;
+    double max_seconds;
+  };
+  const std::vector<Case> cases = {
+      {silent.url(), "HttpSendRequest failed with error 28", kConnectTimeoutSeconds - 0.5,
+       kConnectTimeoutSeconds + 2.0},
+      {server_.http_url() + "/stall", "HttpSendRequest failed with error 28",
+       kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
+      {server_.http_url() + "/stall-body", "InternetReadFile failed with error 28",
+       kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
+      {server_.https_url() + "/stall", "HttpSendRequest failed with error 28",
+       kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
+  };
+  // Side by side, so the whole test takes one bound rather than four.
+  std::vector<std::future<std::pair<std::string, double>>> runs;
+  for (const Case& c : cases) {
+    runs.push_back(std::async(std::launch::async, [address = c.address] {
+      const auto start = Clock::now();
+      std::string failure = FailureOf(address);
+      return std::pair{failure, std::chrono::duration<double>(Clock::now() - start).count()};
+    }));
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto [failure, seconds] = runs[i].get();
+    SCOPED_TRACE(cases[i].address);
+    EXPECT_EQ(failure.rfind(cases[i].step, 0), 0u) << failure;
+    EXPECT_GE(seconds, cases[i].min_seconds);
+    EXPECT_LE(seconds, cases[i].max_seconds);
+  }
+}
+
+// The whole poll over the network: what the user typed is what the server decodes.
+TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
+  test::MemoryRegistry store;
+  store.SetText("login", "a&b=c");
+  store.SetText("pswd", " #%+/?");
+  test::FakeStringTable strings;
+  strings.texts[kBalanceUrlId] = server_.http_url() + "/echo";
+  Settings settings(store.Factory(), strings);
+  std::vector<Status> shown;
+  PollServices services;
+  services.is_internet_connected = [] { return true; };
+  services.settings = &settings;
+  services.http_get = HttpGet;
+  services.parse_reply = ParseReplyDocument;
+  services.show_status = [&](const std::string& text, bool ok) {
+    shown.push_back({text, ok});
+  };
+  PollBalance(services);
+  EXPECT_EQ(shown, (std::vector<Status>{{"login=a&b=c;pswd= #%+/?;mid=9", true}}));
+}
+
+}  // namespace
+}  // namespace kestrion
