@@ -18,7 +18,10 @@ struct RegFileValue {
 };
 
 struct RegFileSection {
-  std::string key;  // relative to HKEY_CURRENT_USER, e.g. "Software\\Kestrion"
+  // Relative to HKEY_CURRENT_USER, e.g. "Software\\Kestrion". A section of another hive, or a
+  // "[-...]" one, is kept as its header text after a backslash, which no key can start with:
+  // "\\HKEY_LOCAL_MACHINE\\Software".
+  std::string key;
   std::vector<RegFileValue> values;
 };
 
