@@ -106,7 +106,12 @@ std::string HttpGet(const std::string& address) {
   curl_slist* raw_headers = curl_slist_append(nullptr, "Pragma: no-cache");
   if (raw_headers != nullptr) raw_headers = curl_slist_append(raw_headers, "Accept:");
   const CurlSlistPtr headers(raw_headers);
-  if (!headers) RaiseApiError("HttpOpenRequest", CURLE_OUT_OF_MEMORY, "out of memory");
+  // Through a proxy curl would also ask it to keep the connection, which one request a poll
+  // has no use for.
+  const CurlSlistPtr proxy_headers(curl_slist_append(nullptr, "Proxy-Connection:"));
+  if (!headers || !proxy_headers) {
+    RaiseApiError("HttpOpenRequest", CURLE_OUT_OF_MEMORY, "out of memory");
+  }
 
   char error_detail[CURL_ERROR_SIZE] = {};
   Transfer transfer;
@@ -116,6 +121,7 @@ std::string HttpGet(const std::string& address) {
   curl_easy_setopt(h, CURLOPT_USERAGENT, kAgent);
   curl_easy_setopt(h, CURLOPT_REFERER, kAgent);
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(h, CURLOPT_PROXYHEADER, proxy_headers.get());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);  // as the system's client does on its own

@@ -54,8 +54,9 @@ run "no settings" 1 "Не введены данные"
 write_settings '"login"="demo"' '"pswd"="demo"'
 before=$(sha256sum "$settings")
 run "balance" 0 "Ваш баланс: 123.45"
-grep -q 'GET http://balance.example.net/korvanta/balance_sender?login=demo&pswd=demo&mid=9 HTTP/1.0' \
+grep -q 'GET[[:space:]]http://balance.example.net/korvanta/balance_sender?login=demo&pswd=demo&mid=9[[:space:]]HTTP/1.0' \
   "$work/requests.log" || fail "balance: request line not as expected: $(cat "$work/requests.log")"
+grep -q -i 'proxy-connection\|accept' "$work/requests.log" && fail "balance: headers of curl's own: $(cat "$work/requests.log")"
 [ "$(sha256sum "$settings")" = "$before" ] || fail "balance: the settings file changed"
 
 run "waybar" 0 '{"text":"Ваш баланс: 123.45","tooltip":"Kestrion : Ваш баланс: 123.45","class":"ok"}' \

@@ -53,8 +53,7 @@ TEST(ReplyDocument, ChildKindsAreReported) {
   EXPECT_EQ(nodes[4].kind, Kind::kOther);
 }
 
-TEST(ReplyDocument, ABodyWithZeroBytesOrNoRootIsRefused) {
-  EXPECT_THROW(ParseReplyDocument(std::string("<r status=\"ok\"/>\0junk", 21)), Exception);
+TEST(ReplyDocument, ABodyWithoutARootIsRefused) {
   EXPECT_THROW(ParseReplyDocument("<?xml version=\"1.0\"?>"), Exception);
   EXPECT_THROW(ParseReplyDocument(std::string(3, '\xFF')), Exception);
 }
