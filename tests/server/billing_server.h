@@ -46,8 +46,8 @@ class BillingServer {
 
   // Base addresses without a trailing slash, e.g. "http://127.0.0.1:40123".
   std::string http_url() const;
-  std::string https_url() const;          // self-signed certificate for 127.0.0.1/localhost
-  std::string https_expired_url() const;  // self-signed, expired
+  std::string https_url() const;              // self-signed certificate for 127.0.0.1/localhost
+  std::string https_expired_url() const;      // self-signed, expired
   std::string https_wrong_name_url() const;   // self-signed, issued for another host name
   std::string https_client_cert_url() const;  // asks for a client certificate (optional)
   std::string http_reset_url() const;  // like http_url, but a failing body ends with a TCP RST

@@ -1,0 +1,110 @@
+#include "bar/form_main.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace kestrion {
+
+BarRect ConstrainBarSize(BarRect bar) {
+  bar.width = std::max(bar.width, kBarMinWidth);
+  bar.height = std::clamp(bar.height, kBarMinHeight, kBarMaxHeight);
+  return bar;
+}
+
+BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar) {
+  try {
+    const std::unique_ptr<Registry> reg = registry();
+    reg->OpenKey(kRegKey, true);
+    bar.top = reg->ReadInteger("Top");
+    bar.left = reg->ReadInteger("Left");
+    bar = ConstrainBarSize({bar.left, bar.top, reg->ReadInteger("Width"), bar.height});
+    bar = ConstrainBarSize({bar.left, bar.top, bar.width, reg->ReadInteger("Height")});
+  } catch (const std::exception&) {
+    // Nothing stored yet, or something else: the bar keeps what it has.
+  }
+  return bar;
+}
+
+void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar) {
+  try {
+    const std::unique_ptr<Registry> reg = registry();
+    reg->OpenKey(kRegKey, true);
+    reg->WriteInteger("Top", bar.top);
+    reg->WriteInteger("Left", bar.left);
+    reg->WriteInteger("Width", bar.width);
+    reg->WriteInteger("Height", bar.height);
+  } catch (const std::exception&) {
+    // The geometry is a convenience; losing it must not stop the program from ending.
+  }
+}
+
+namespace {
+
+bool OverlapsEnough(const BarRect& bar, const BarRect& screen) {
+  constexpr int kMinVisible = 8;
+  const int overlap_x = std::min(bar.left + bar.width, screen.left + screen.width) -
+                        std::max(bar.left, screen.left);
+  const int overlap_y = std::min(bar.top + bar.height, screen.top + screen.height) -
+                        std::max(bar.top, screen.top);
+  return overlap_x >= std::min(kMinVisible, bar.width) &&
+         overlap_y >= std::min(kMinVisible, bar.height);
+}
+
+}  // namespace
+
+BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
+                         const BarRect& primary_work_area) {
+  for (const BarRect& screen : screens) {
+    if (OverlapsEnough(bar, screen)) return bar;
+  }
+  const BarRect& area = primary_work_area;
+  bar.left = std::max(area.left, std::min(bar.left, area.left + area.width - bar.width));
+  bar.top = std::max(area.top, std::min(bar.top, area.top + area.height - bar.height));
+  return bar;
+}
+
+void BarDrag::Press(Button button, int x, int y) {
+  if (button != Button::kLeft) return;
+  drag_x_ = x;
+  drag_y_ = y;
+  dragging_ = true;
+}
+
+std::optional<BarRect> BarDrag::Move(int x, int y, const BarRect& bar) const {
+  if (!dragging_) return std::nullopt;
+  BarRect moved = bar;
+  moved.left += x - drag_x_;
+  moved.top += y - drag_y_;
+  return moved;
+}
+
+BarRect MoveBarToTop(BarRect bar) {
+  bar.top = 0;
+  return bar;
+}
+
+VisibilityItems VisibilityItemsFor(bool bar_visible) { return {bar_visible, !bar_visible}; }
+
+TrayAction TrayReaction(TrayEvent event, bool bar_visible) {
+  switch (event) {
+    case TrayEvent::kLeftPress:
+      return bar_visible ? TrayAction::kHideBar : TrayAction::kShowBar;
+    case TrayEvent::kRightPress:
+      return TrayAction::kMenuAtPointer;
+    case TrayEvent::kOther:
+      break;
+  }
+  return TrayAction::kNothing;
+}
+
+const std::vector<BarMenuItem>& BarMenuItems() {
+  static const std::vector<BarMenuItem> items = {
+      {"NStat", "Статистика", 6},  {"NSettings", "Параметры", 5}, {"N5", "", -1},
+      {"NHide", "Свернуть", 1},    {"NShow", "Развернуть", 0},    {"N11", "", -1},
+      {"NTop", "Наверх", 8},       {"N2", "", -1},                {"NAbout", "О программе", 2},
+      {"N7", "", -1},              {"NExit", "Выход", 3},
+  };
+  return items;
+}
+
+}  // namespace kestrion

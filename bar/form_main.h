@@ -1,0 +1,94 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/registry.h"
+
+namespace kestrion {
+
+// The rules of the bar window that are not window-system calls: its geometry, the drag, the
+// menu's enabling and the notification-area icon's reactions.
+
+struct BarRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const BarRect&) const = default;
+};
+
+// The bar's size limits, on its outer size; there is no maximum width.
+inline constexpr int kBarMinWidth = 32;
+inline constexpr int kBarMinHeight = 15;
+inline constexpr int kBarMaxHeight = 48;
+
+// Where the bar stands when nothing is stored: left, top and its client area.
+inline constexpr int kBarDesignLeft = 195;
+inline constexpr int kBarDesignTop = 677;
+inline constexpr int kBarDesignClientWidth = 235;
+inline constexpr int kBarDesignClientHeight = 15;
+
+inline constexpr int kTimerIntervalMs = 20000;
+
+BarRect ConstrainBarSize(BarRect bar);
+
+// Reads "Top", "Left", "Width" and "Height" in that order from the program's key (created
+// when missing), each applied to `bar` as soon as it is read and held to the size limits. The
+// first value that is missing, of another type or unreadable ends the restore silently; what
+// was applied before it stays.
+BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar);
+
+// Writes "Top", "Left", "Width" and "Height" in that order; a failure ends it silently.
+void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar);
+
+// A bar that no screen connected now would show (it must overlap one by at least 8 pixels
+// each way, or by its whole size where that is smaller) is brought onto the primary screen's
+// work area at the nearest place; anything visible is left where it is.
+BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
+                         const BarRect& primary_work_area);
+
+// Moving the bar by the label with the left button. Coordinates are the label's own.
+class BarDrag {
+ public:
+  enum class Button { kLeft, kRight, kMiddle, kOther };
+
+  void Press(Button button, int x, int y);
+  // The bar's new position while a drag is on, so the grabbed point stays under the pointer.
+  std::optional<BarRect> Move(int x, int y, const BarRect& bar) const;
+  void Release() { dragging_ = false; }
+  void DoubleClick() { dragging_ = false; }
+  bool dragging() const { return dragging_; }
+
+ private:
+  int drag_x_ = 0;
+  int drag_y_ = 0;
+  bool dragging_ = false;
+};
+
+// "Наверх": the bar goes to the screen's top edge; its left and size stay.
+BarRect MoveBarToTop(BarRect bar);
+
+// While the bar is shown "Свернуть" is enabled and "Развернуть" is not; while hidden, the
+// reverse.
+struct VisibilityItems {
+  bool hide_enabled;
+  bool show_enabled;
+};
+VisibilityItems VisibilityItemsFor(bool bar_visible);
+
+// What a mouse event on the notification-area icon does.
+enum class TrayEvent { kLeftPress, kRightPress, kOther };
+enum class TrayAction { kNothing, kHideBar, kShowBar, kMenuAtPointer };
+TrayAction TrayReaction(TrayEvent event, bool bar_visible);
+
+// The popup menu, in order: caption and image index; a separator has an empty caption.
+struct BarMenuItem {
+  const char* name;
+  const char* caption;
+  int image;  // -1: none
+};
+const std::vector<BarMenuItem>& BarMenuItems();
+
+}  // namespace kestrion
