@@ -130,7 +130,7 @@ void Check(bool ok, const char* what) {
 // A self-signed certificate (X509 v3, SHA-256) for `key`. The subject carries the listener's
 // name, so that certificates of different listeners never pass for one another's issuer when
 // a client trusts them all.
-X509Ptr MakeCertificate(const CertProfile& spec, const char* listener, EVP_PKEY* key) {
+X509Ptr MakeCertificate(const CertProfile& profile, const char* listener, EVP_PKEY* key) {
   X509Ptr cert(X509_new());
   Check(cert != nullptr, "X509_new");
   Check(X509_set_version(cert.get(), X509_VERSION_3) == 1, "X509_set_version");
@@ -142,8 +142,8 @@ X509Ptr MakeCertificate(const CertProfile& spec, const char* listener, EVP_PKEY*
         "serial number");
 
   constexpr long kDay = 24 * 60 * 60;
-  Check(X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.valid_from_days * kDay) &&
-            X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.valid_to_days * kDay),
+  Check(X509_gmtime_adj(X509_getm_notBefore(cert.get()), profile.valid_from_days * kDay) &&
+            X509_gmtime_adj(X509_getm_notAfter(cert.get()), profile.valid_to_days * kDay),
         "validity");
 
   X509_NAME* name = X509_get_subject_name(cert.get());
@@ -154,7 +154,7 @@ X509Ptr MakeCertificate(const CertProfile& spec, const char* listener, EVP_PKEY*
   };
   add_entry("O", "Kestrion test billing server");
   add_entry("OU", listener);
-  add_entry("CN", spec.common_name);
+  add_entry("CN", profile.common_name);
   Check(X509_set_issuer_name(cert.get(), name) == 1, "issuer name");
   Check(X509_set_pubkey(cert.get(), key) == 1, "X509_set_pubkey");
 
@@ -165,7 +165,7 @@ X509Ptr MakeCertificate(const CertProfile& spec, const char* listener, EVP_PKEY*
   const std::array<std::pair<int, const char*>, 3> extensions{{
       {NID_basic_constraints, "critical,CA:TRUE"},
       {NID_subject_key_identifier, "hash"},
-      {NID_subject_alt_name, spec.alt_names},
+      {NID_subject_alt_name, profile.alt_names},
   }};
   for (const auto& [nid, value] : extensions) {
     const ExtensionPtr extension(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
@@ -443,7 +443,7 @@ struct BillingServer::Impl {
   ~Impl() { Stop(); }
 
   void Stop();
-  void Start(const ListenerPlan& spec, Listener& listener);
+  void Start(const ListenerPlan& plan, Listener& listener);
   void AddRoutes(httplib::Server& server, const Where& where);
   void Record(const Request& req, const std::string& listener);
   bool StopRequested(std::chrono::milliseconds wait);  // true when the server is going down
@@ -498,14 +498,14 @@ void BillingServer::Impl::Stop() {
   }
 }
 
-void BillingServer::Impl::Start(const ListenerPlan& spec, Listener& listener) {
-  listener.name = spec.name;
-  if (spec.cert == nullptr) {
+void BillingServer::Impl::Start(const ListenerPlan& plan, Listener& listener) {
+  listener.name = plan.name;
+  if (plan.cert == nullptr) {
     listener.server = std::make_unique<httplib::Server>();
   } else {
     listener.key.reset(EVP_EC_gen("P-256"));
     Check(listener.key != nullptr, "EVP_EC_gen");
-    listener.cert = MakeCertificate(*spec.cert, spec.name, listener.key.get());
+    listener.cert = MakeCertificate(*plan.cert, plan.name, listener.key.get());
     listener.server = std::make_unique<httplib::SSLServer>([&](SSL_CTX& ctx) {
       if (SSL_CTX_use_certificate(&ctx, listener.cert.get()) != 1 ||
           SSL_CTX_use_PrivateKey(&ctx, listener.key.get()) != 1) {
@@ -516,7 +516,7 @@ void BillingServer::Impl::Start(const ListenerPlan& spec, Listener& listener) {
       constexpr std::string_view kContext = "kestrion";
       SSL_CTX_set_session_id_context(&ctx, reinterpret_cast<const unsigned char*>(kContext.data()),
                                      kContext.size());
-      if (spec.ask_client_cert) {
+      if (plan.ask_client_cert) {
         // Ask, and take any answer, none included: the client's side is what is under test.
         SSL_CTX_set_verify(&ctx, SSL_VERIFY_PEER, [](int, X509_STORE_CTX*) { return 1; });
       }
@@ -539,8 +539,8 @@ void BillingServer::Impl::Start(const ListenerPlan& spec, Listener& listener) {
           ? (server.bind_to_port("127.0.0.1", options.http_port) ? options.http_port : -1)
           : server.bind_to_any_port("127.0.0.1");
   Check(port > 0, "binding a port on 127.0.0.1");
-  listener.url = (spec.cert ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port);
-  AddRoutes(server, Where{listener.name, listener.url, spec.reset_on_failure});
+  listener.url = (plan.cert ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port);
+  AddRoutes(server, Where{listener.name, listener.url, plan.reset_on_failure});
 
   // The destructor may only stop() a running server (before, stop() does nothing and the
   // thread would run on), so wait for it here.
