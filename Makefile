@@ -20,7 +20,7 @@ check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 run: build
-	$(BUILD)/bin/kestrion-check
+	$(BUILD)/bin/kestrion
 
 clean:
 	rm -rf $(BUILD)

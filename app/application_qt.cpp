@@ -1,0 +1,46 @@
+#include "app/application_qt.h"
+
+#include <QIcon>
+#include <QMessageBox>
+
+#include <exception>
+
+#include "app/exception_display.h"
+#include "bar/status.h"
+
+namespace kestrion {
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QString::fromUtf8(kAppTitle));
+  setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+  setDesktopFileName(QStringLiteral("kestrion"));
+  setWindowIcon(QIcon(QStringLiteral(":/images/kestrion.png")));
+  // Hiding the bar or closing a dialog must not end the program; only closing the bar does.
+  setQuitOnLastWindowClosed(false);
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  bool handled = false;
+  RunGuarded([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
+}
+
+void ShowException(const std::string& message) {
+  QWidget* owner = QApplication::activeWindow();
+  QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle),
+                  QString::fromStdString(ExceptionDisplayText(message)), QMessageBox::Ok, owner);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  } catch (...) {
+    ShowException("");
+  }
+}
+
+}  // namespace kestrion

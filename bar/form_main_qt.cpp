@@ -1,0 +1,369 @@
+#include "bar/form_main_qt.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "app/forms.h"
+#include "app/shell_open.h"
+#include "bar/status.h"
+#include "poll/http_get.h"
+#include "poll/main_thread.h"
+#include "poll/poll_balance.h"
+#include "poll/reply_document.h"
+#include "poll/thread_priority.h"
+#include "settings/form_settings_qt.h"
+#include "settings/program_registry.h"
+#include "settings/text_codec.h"
+#include "app/form_about_qt.h"
+
+namespace kestrion {
+
+TFormMain* FormMain = nullptr;
+TMainThread* MainThread = nullptr;
+
+namespace {
+
+constexpr int kImageCount = 9;
+constexpr int kCornerReach = 8;  // how far along an edge a corner grip reaches
+
+QColor FromColourValue(std::uint32_t bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+// Server text is shown as text: a tip that looks like markup is escaped so it never is taken
+// for it.
+QString PlainTip(const std::string& tip) {
+  const QString text = QString::fromStdString(tip);
+  return Qt::mightBeRichText(text) ? QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped())
+                                   : text;
+}
+
+void PollOnUiThread() {
+  PollServices services;
+  services.is_internet_connected = IsInternetConnected;
+  services.settings = &FormSettings->settings();
+  services.http_get = HttpGet;
+  services.parse_reply = ParseReplyDocument;
+  services.show_status = [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); };
+  PollBalance(services);
+}
+
+void RunOnUiThread(const std::function<void()>& work) {
+  // Queued to the application object: it runs once the message loop runs, and this thread
+  // waits for it.
+  QMetaObject::invokeMethod(qApp, [&work] { work(); }, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace
+
+TFormMain::TFormMain()
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+  setWindowTitle(QString::fromUtf8(kAppTitle));
+  setObjectName(QStringLiteral("FormMain"));
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, Qt::black);
+  setPalette(palette);
+  setAutoFillBackground(true);
+
+  QFont font(QStringLiteral("Sans Serif"), 8, QFont::Bold);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+
+  for (int i = 0; i < kImageCount; ++i) {
+    ImageList1.emplace_back(QStringLiteral(":/images/%1.png").arg(i));
+  }
+
+  LabelMain = new QLabel(QStringLiteral("LabelMain"), this);
+  LabelMain->setObjectName(QStringLiteral("LabelMain"));
+  LabelMain->setAlignment(Qt::AlignCenter);
+  LabelMain->setTextFormat(Qt::PlainText);
+  LabelMain->installEventFilter(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(kFrame, kFrame, kFrame, kFrame);
+  layout->addWidget(LabelMain);
+
+  setMinimumSize(kBarMinWidth, kBarMinHeight);
+  setMaximumHeight(kBarMaxHeight);
+  SetBounds({kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth + 2 * kFrame,
+             kBarDesignClientHeight + 2 * kFrame});
+  setMouseTracking(true);
+
+  BuildMenu();
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested,
+          [this] { mainPopupMenu->popup(QCursor::pos()); });
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(kTimerIntervalMs);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  Timer1->start();
+}
+
+TFormMain::~TFormMain() {
+  RemoveTrayIcon();
+  SaveBarGeometry(OpenProgramRegistry, Bounds());
+}
+
+void TFormMain::BuildMenu() {
+  mainPopupMenu = new QMenu(this);
+  mainPopupMenu->setObjectName(QStringLiteral("mainPopupMenu"));
+  const std::map<std::string, std::function<void()>> handlers = {
+      {"NStat", [this] { NStatClick(); }},   {"NSettings", [this] { NSettingsClick(); }},
+      {"NHide", [this] { hide(); }},         {"NShow", [this] { show(); raise(); }},
+      {"NTop", [this] { NTopClick(); }},     {"NAbout", [this] { NAboutClick(); }},
+      {"NExit", [this] { NExitClick(); }},
+  };
+  for (const BarMenuItem& item : BarMenuItems()) {
+    QAction* action = nullptr;
+    if (item.caption[0] == '\0') {
+      action = mainPopupMenu->addSeparator();
+    } else {
+      action = mainPopupMenu->addAction(ImageList1.at(static_cast<std::size_t>(item.image)),
+                                        QString::fromUtf8(item.caption));
+      connect(action, &QAction::triggered, this, handlers.at(item.name));
+    }
+    action->setObjectName(QString::fromUtf8(item.name));
+    items[item.name] = action;
+  }
+  items.at("NTop")->setCheckable(true);  // each choice flips the mark; nothing reads it
+}
+
+void TFormMain::FormCreate() {
+  AddTrayIcon();
+  RestoreGeometry();
+  TMainThread::Hooks hooks;
+  hooks.run_on_ui_thread = RunOnUiThread;
+  hooks.poll = PollOnUiThread;
+  hooks.lower_priority = LowerCurrentThreadPriority;
+  // Never freed: the thread lives as long as the process.
+  MainThread = new TMainThread(std::move(hooks));
+}
+
+void TFormMain::RestoreGeometry() {
+  BarRect bar = RestoreBarGeometry(OpenProgramRegistry, Bounds());
+  std::vector<BarRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect g = screen->geometry();
+    screens.push_back({g.x(), g.y(), g.width(), g.height()});
+  }
+  if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+    const QRect work = primary->availableGeometry();
+    bar = KeepBarReachable(bar, screens, {work.x(), work.y(), work.width(), work.height()});
+  }
+  SetBounds(bar);
+}
+
+void TFormMain::ShowStatus(const std::string& text, bool ok) {
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(ok)));
+  setPalette(palette);
+  status_image_ = StatusImage(ok);
+  setWindowIcon(ImageList1.at(static_cast<std::size_t>(status_image_)));
+  LabelMain->setText(QString::fromStdString(text));
+  status_tip_ = StatusTip(text);
+  if (TrayIcon != nullptr) {
+    TrayIcon->setIcon(ImageList1.at(static_cast<std::size_t>(status_image_)));
+    TrayIcon->setToolTip(PlainTip(status_tip_));
+  }
+}
+
+BarRect TFormMain::Bounds() const { return {x(), y(), width(), height()}; }
+
+void TFormMain::SetBounds(const BarRect& bar) {
+  const BarRect held = ConstrainBarSize(bar);
+  setGeometry(held.left, held.top, held.width, held.height);
+}
+
+void TFormMain::AddTrayIcon() {
+  TrayIcon = new QSystemTrayIcon(QApplication::windowIcon(), this);
+  TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+  TrayIcon->setToolTip(QString::fromUtf8(kAppTitle));
+  connect(TrayIcon, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) { TrayIconMessage(reason); });
+  TrayIcon->show();
+}
+
+void TFormMain::RemoveTrayIcon() {
+  if (TrayIcon == nullptr) return;
+  TrayIcon->hide();
+  delete TrayIcon;
+  TrayIcon = nullptr;
+}
+
+void TFormMain::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
+  TrayEvent event = TrayEvent::kOther;
+  if (reason == QSystemTrayIcon::Trigger) event = TrayEvent::kLeftPress;
+  if (reason == QSystemTrayIcon::Context) event = TrayEvent::kRightPress;
+  switch (TrayReaction(event, isVisible())) {
+    case TrayAction::kHideBar:
+      hide();
+      break;
+    case TrayAction::kShowBar:
+      show();
+      raise();
+      activateWindow();
+      break;
+    case TrayAction::kMenuAtPointer:
+      mainPopupMenu->popup(QCursor::pos());
+      break;
+    case TrayAction::kNothing:
+      break;
+  }
+}
+
+void TFormMain::UpdateVisibilityItems(bool visible) {
+  const VisibilityItems state = VisibilityItemsFor(visible);
+  items.at("NHide")->setEnabled(state.hide_enabled);
+  items.at("NShow")->setEnabled(state.show_enabled);
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+  UpdateVisibilityItems(true);
+  QWidget::showEvent(event);
+}
+
+void TFormMain::hideEvent(QHideEvent* event) {
+  UpdateVisibilityItems(false);
+  QWidget::hideEvent(event);
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  // The bar is the main window: closing it, by "Выход" or by the window manager, ends the
+  // program.
+  event->accept();
+  QCoreApplication::quit();
+}
+
+void TFormMain::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  painter.setPen(QColor(0x50, 0x50, 0x50));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != LabelMain) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+      LabelMainMouseDown(static_cast<QMouseEvent*>(event));
+      break;
+    case QEvent::MouseMove:
+      LabelMainMouseMove(static_cast<QMouseEvent*>(event));
+      break;
+    case QEvent::MouseButtonRelease:
+      LabelMainMouseUp();
+      break;
+    case QEvent::MouseButtonDblClick:
+      if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) LabelMainDblClick();
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TFormMain::LabelMainMouseDown(QMouseEvent* event) {
+  BarDrag::Button button = BarDrag::Button::kOther;
+  if (event->button() == Qt::LeftButton) button = BarDrag::Button::kLeft;
+  if (event->button() == Qt::RightButton) button = BarDrag::Button::kRight;
+  if (event->button() == Qt::MiddleButton) button = BarDrag::Button::kMiddle;
+  const QPoint at = event->position().toPoint();
+  drag_.Press(button, at.x(), at.y());
+}
+
+void TFormMain::LabelMainMouseMove(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (const auto moved = drag_.Move(at.x(), at.y(), Bounds())) move(moved->left, moved->top);
+}
+
+void TFormMain::LabelMainMouseUp() { drag_.Release(); }
+
+void TFormMain::LabelMainDblClick() {
+  drag_.DoubleClick();
+  hide();
+}
+
+void TFormMain::Timer1Timer() {
+  if (MainThread != nullptr) MainThread->Resume();
+}
+
+void TFormMain::NStatClick() {
+  OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
+}
+
+void TFormMain::NSettingsClick() { FormSettings->exec(); }
+
+void TFormMain::NTopClick() { SetBounds(MoveBarToTop(Bounds())); }
+
+void TFormMain::NAboutClick() { FormAbout->exec(); }
+
+void TFormMain::NExitClick() { close(); }
+
+Qt::Edges TFormMain::EdgesAt(const QPoint& pos) const {
+  Qt::Edges edges;
+  const int reach_x = std::min(kCornerReach, width() / 3);
+  const int reach_y = std::min(kCornerReach, height() / 3);
+  const bool near_left = pos.x() < kFrame, near_right = pos.x() >= width() - kFrame;
+  const bool near_top = pos.y() < kFrame, near_bottom = pos.y() >= height() - kFrame;
+  if (near_left || ((near_top || near_bottom) && pos.x() < reach_x)) edges |= Qt::LeftEdge;
+  if (near_right || ((near_top || near_bottom) && pos.x() >= width() - reach_x)) {
+    edges |= Qt::RightEdge;
+  }
+  if (near_top || ((near_left || near_right) && pos.y() < reach_y)) edges |= Qt::TopEdge;
+  if (near_bottom || ((near_left || near_right) && pos.y() >= height() - reach_y)) {
+    edges |= Qt::BottomEdge;
+  }
+  return edges;
+}
+
+void TFormMain::mousePressEvent(QMouseEvent* event) {
+  resize_edges_ = event->button() == Qt::LeftButton ? EdgesAt(event->position().toPoint())
+                                                     : Qt::Edges();
+  resize_origin_ = event->globalPosition().toPoint();
+  resize_start_ = geometry();
+}
+
+void TFormMain::mouseMoveEvent(QMouseEvent* event) {
+  if (!resize_edges_) {
+    const Qt::Edges edges = EdgesAt(event->position().toPoint());
+    const bool diagonal_a = edges == (Qt::LeftEdge | Qt::TopEdge) ||
+                            edges == (Qt::RightEdge | Qt::BottomEdge);
+    const bool diagonal_b = edges == (Qt::RightEdge | Qt::TopEdge) ||
+                            edges == (Qt::LeftEdge | Qt::BottomEdge);
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (diagonal_a) {
+      shape = Qt::SizeFDiagCursor;
+    } else if (diagonal_b) {
+      shape = Qt::SizeBDiagCursor;
+    } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
+      shape = Qt::SizeHorCursor;
+    } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
+      shape = Qt::SizeVerCursor;
+    }
+    setCursor(shape);
+    return;
+  }
+  const QPoint delta = event->globalPosition().toPoint() - resize_origin_;
+  QRect r = resize_start_;
+  if (resize_edges_ & Qt::LeftEdge) r.setLeft(std::min(r.left() + delta.x(),
+                                                       r.right() + 1 - kBarMinWidth));
+  if (resize_edges_ & Qt::RightEdge) r.setRight(r.right() + delta.x());
+  if (resize_edges_ & Qt::TopEdge) {
+    r.setTop(std::clamp(r.top() + delta.y(), r.bottom() + 1 - kBarMaxHeight,
+                        r.bottom() + 1 - kBarMinHeight));
+  }
+  if (resize_edges_ & Qt::BottomEdge) r.setBottom(r.bottom() + delta.y());
+  SetBounds({r.x(), r.y(), r.width(), r.height()});
+}
+
+void TFormMain::mouseReleaseEvent(QMouseEvent*) { resize_edges_ = {}; }
+
+}  // namespace kestrion

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QAction>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bar/form_main.h"
+
+namespace kestrion {
+
+// The bar: a captionless, always-on-top tool window with a thin frame to resize it by, the
+// status text in the middle, its popup menu and the notification-area icon.
+class TFormMain : public QWidget {
+ public:
+  TFormMain();
+  ~TFormMain() override;  // FormDestroy: removes the icon, saves the geometry
+
+  // FormCreate: adds the icon, restores the geometry, starts the poll thread.
+  void FormCreate();
+  void AddTrayIcon();
+  void RestoreGeometry();
+  void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
+  void ShowStatus(const std::string& text, bool ok);
+
+  BarRect Bounds() const;
+  void SetBounds(const BarRect& bar);
+
+  // The components, named as in the rest of the program.
+  QLabel* LabelMain = nullptr;
+  QMenu* mainPopupMenu = nullptr;
+  std::map<std::string, QAction*> items;  // by name: "NStat", "NHide", ...
+  std::vector<QIcon> ImageList1;
+  QTimer* Timer1 = nullptr;
+  QSystemTrayIcon* TrayIcon = nullptr;
+
+  // The frame around the label, by which the bar is resized.
+  static constexpr int kFrame = 3;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void LabelMainMouseDown(QMouseEvent* event);
+  void LabelMainMouseMove(QMouseEvent* event);
+  void LabelMainMouseUp();
+  void LabelMainDblClick();
+  void Timer1Timer();
+  void NStatClick();
+  void NSettingsClick();
+  void NTopClick();
+  void NAboutClick();
+  void NExitClick();
+  void UpdateVisibilityItems(bool visible);
+  void RemoveTrayIcon();
+  Qt::Edges EdgesAt(const QPoint& pos) const;
+
+  BarDrag drag_;
+  // A resize by the frame: the edges taken, where the pointer and the bar were at the press.
+  Qt::Edges resize_edges_;
+  QPoint resize_origin_;
+  QRect resize_start_;
+  // The latest status, so that a tray icon added again shows it.
+  std::string status_tip_;
+  int status_image_ = -1;
+};
+
+}  // namespace kestrion

@@ -1,0 +1,108 @@
+# Functions for starting the real desktop program as a user would: an X server (Xvfb), a
+# notification-area host (trayer), the test billing server as the HTTP proxy for the
+# operator's host, and settings in a throwaway home. Sourced by the smoke test and the
+# start-up measurement; every process it starts is ended by session_end.
+#
+# Needs: Xvfb, trayer, xwininfo (x11-utils), import and convert (imagemagick).
+
+session_pids=()
+
+session_begin() {  # WORK_DIR
+  session_dir=$1
+  mkdir -p "$session_dir/home" "$session_dir/config" "$session_dir/data" "$session_dir/runtime"
+  chmod 700 "$session_dir/runtime"
+  export HOME=$session_dir/home XDG_CONFIG_HOME=$session_dir/config
+  export XDG_DATA_HOME=$session_dir/data XDG_RUNTIME_DIR=$session_dir/runtime
+  unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM
+  unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+  settings_file=$XDG_CONFIG_HOME/kestrion/registry.reg
+}
+
+session_end() {
+  local pid
+  for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${session_pids[@]}"; do wait "$pid" 2>/dev/null; done
+  session_pids=()
+}
+
+start_display() {  # starts Xvfb on a free display and exports DISPLAY
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -dpi 96 >"$session_dir/display" \
+    2>"$session_dir/xvfb.log" &
+  session_pids+=($!)
+  local n
+  for n in $(seq 100); do [ -s "$session_dir/display" ] && break; sleep 0.05; done
+  export DISPLAY=:$(head -n 1 "$session_dir/display")
+  for n in $(seq 100); do xwininfo -root >/dev/null 2>&1 && return 0; sleep 0.05; done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+start_tray() {  # a notification area along the top right
+  trayer --edge top --align right --widthtype pixel --width 160 --height 24 \
+    --transparent false --tint 0x303030 >"$session_dir/trayer.log" 2>&1 &
+  tray_pid=$!
+  session_pids+=($tray_pid)
+  local n
+  for n in $(seq 100); do tray_panel >/dev/null && return 0; sleep 0.05; done
+  echo "trayer did not start" >&2
+  return 1
+}
+
+tray_panel() {  # the id of trayer's panel window
+  xwininfo -root -tree 2>/dev/null | awk '/"panel": \("panel" "trayer"\)/ { print $1; exit }' |
+    grep .
+}
+
+tray_docked() {  # true when a Kestrion icon sits in the panel
+  local panel
+  panel=$(tray_panel) || return 1
+  xwininfo -tree -id "$panel" 2>/dev/null | grep -q '"Kestrion": ("kestrion"'
+}
+
+start_server() {  # ACCOUNT... ; exports http_proxy
+  local args=() account
+  for account in "$@"; do args+=(--account "$account"); done
+  "$KESTRION_TEST_SERVER" --data "$KESTRION_TEST_DATA" --max-seconds 900 \
+    --log "$session_dir/requests.log" "${args[@]}" >"$session_dir/server.out" &
+  session_pids+=($!)
+  local n
+  for n in $(seq 100); do grep -q '^ready$' "$session_dir/server.out" && break; sleep 0.05; done
+  export http_proxy
+  http_proxy=$(awk '$1 == "http" { print $2 }' "$session_dir/server.out")
+  [ -n "$http_proxy" ]
+}
+
+write_settings() {  # LOGIN PASSWORD
+  mkdir -p "$(dirname "$settings_file")"
+  printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Kestrion]\n"login"="%s"\n"pswd"="%s"\n' \
+    "$1" "$2" >"$settings_file"
+}
+
+start_program() {  # starts kestrion; sets program_pid
+  "$KESTRION" >"$session_dir/kestrion.log" 2>&1 &
+  program_pid=$!
+  session_pids+=($program_pid)
+}
+
+bar_geometry() {  # WxH+X+Y of the bar window
+  xwininfo -root -tree 2>/dev/null |
+    awk '/^     0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $(NF-1); exit }' | grep .
+}
+
+bar_has_colour() {  # HEX (e.g. 00FF00): true when the bar shows text in that colour
+  local geometry
+  geometry=$(bar_geometry) || return 1
+  import -window root "$session_dir/screen.png" 2>/dev/null || return 1
+  convert "$session_dir/screen.png" -crop "$geometry" +repage -format %c histogram:info:- \
+    2>/dev/null | grep -qi "#$1"
+}
+
+wait_until() {  # SECONDS COMMAND...: polls the command every 50 ms
+  local deadline=$((SECONDS + $1))
+  shift
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Starts the real kestrion in an X server with a notification-area host, against the test
+# billing server, and ends it as the session would.
+# Usage: desktop_smoke_test.sh KESTRION TEST_SERVER DATA_DIR
+set -uo pipefail
+export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
+source "$(dirname "$0")/desktop_session.sh"
+
+work=$(mktemp -d)
+trap 'session_end; rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+
+session_begin "$work"
+start_display || exit 1
+start_tray || exit 1
+start_server demo:demo:123.45 || exit 1
+write_settings demo demo
+
+start_program
+# The first poll comes with the message loop, long before the first 20-second tick.
+check "the balance shows in green within 10 s" wait_until 10 bar_has_colour 00FF00
+check "one request so far" [ "$(wc -l <"$work/requests.log")" -eq 1 ]
+check "the icon is docked in the notification area" wait_until 5 tray_docked
+check "the bar stands where it stands on a first run" [ "$(bar_geometry)" = "241x21+195+677" ]
+
+# The tray host restarts: the icon comes back.
+kill "$tray_pid"
+wait "$tray_pid" 2>/dev/null
+start_tray
+check "the icon comes back to a new notification area" wait_until 10 tray_docked
+
+# SIGTERM ends it as "Выход" does: icon removed, geometry saved.
+kill -TERM "$program_pid"
+wait "$program_pid"
+check "SIGTERM ends the program with status 0" [ $? -eq 0 ]
+check "the geometry is saved" grep -q '"Top"=dword:000002a5' "$settings_file"
+check "the credentials are kept" grep -q '"pswd"="demo"' "$settings_file"
+check "the icon is gone" sh -c '! xwininfo -root -tree | grep -q "\"Kestrion\": (\"kestrion\""'
+
+# A wrong password: the error in red; SIGINT ends it the same way.
+write_settings demo wrong
+start_program
+check "an error shows in red" wait_until 10 bar_has_colour FF0000
+kill -INT "$program_pid"
+wait "$program_pid"
+check "SIGINT ends the program with status 0" [ $? -eq 0 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,230 @@
+// The bar's real widgets under the offscreen platform, with the settings file in a temporary
+// folder.
+#include "bar/form_main_qt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/application_qt.h"
+#include "settings/program_registry.h"
+#include "settings/registry_file.h"
+
+// Readable failures for Qt's strings.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace kestrion {
+namespace {
+
+class FormMainTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    setenv("XDG_CONFIG_HOME", dir_.path().toUtf8().constData(), 1);
+    form_ = std::make_unique<TFormMain>();
+  }
+
+  void WriteSettings(const std::string& values) {
+    const std::string path = DefaultRegistryFilePath();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << "Windows Registry Editor Version 5.00\n\n"
+                           "[HKEY_CURRENT_USER\\Software\\Kestrion]\n"
+                        << values;
+  }
+
+  void MouseOnLabel(QEvent::Type type, Qt::MouseButton button, QPoint at) {
+    const QPointF local(at);
+    QMouseEvent event(type, local, form_->LabelMain->mapToGlobal(local), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QApplication::sendEvent(form_->LabelMain, &event);
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<TFormMain> form_;
+};
+
+TEST_F(FormMainTest, IsACaptionlessBlackToolWindowAboveOthers) {
+  const Qt::WindowFlags flags = form_->windowFlags();
+  EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+  EXPECT_EQ(form_->windowTitle(), "Kestrion");
+  EXPECT_EQ(form_->palette().color(QPalette::Window), QColor(Qt::black));
+  EXPECT_EQ(form_->Bounds(), (BarRect{195, 677, 235 + 2 * TFormMain::kFrame,
+                                      15 + 2 * TFormMain::kFrame}));
+  EXPECT_EQ(form_->minimumSize(), QSize(32, 15));
+  EXPECT_EQ(form_->maximumHeight(), 48);
+  EXPECT_EQ(form_->LabelMain->text(), "LabelMain");
+  EXPECT_EQ(form_->LabelMain->alignment(), Qt::AlignCenter);
+  EXPECT_TRUE(form_->font().bold());
+  EXPECT_EQ(form_->font().pointSize(), 8);
+  EXPECT_TRUE(form_->Timer1->isActive());
+  EXPECT_EQ(form_->Timer1->interval(), 20000);
+}
+
+TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {
+  const QList<QAction*> actions = form_->mainPopupMenu->actions();
+  ASSERT_EQ(actions.size(), 11);
+  const QStringList captions = {"Статистика", "Параметры", "", "Свернуть", "Развернуть", "",
+                                "Наверх",     "",          "О программе", "",  "Выход"};
+  for (int i = 0; i < actions.size(); ++i) {
+    EXPECT_EQ(actions[i]->isSeparator(), captions[i].isEmpty()) << i;
+    EXPECT_EQ(actions[i]->text(), captions[i]) << i;
+    if (!actions[i]->isSeparator()) {
+      EXPECT_FALSE(actions[i]->icon().isNull()) << i;
+    }
+  }
+  QAction* top = form_->items.at("NTop");
+  EXPECT_TRUE(top->isCheckable());
+  form_->SetBounds({40, 500, 300, 20});
+  top->trigger();
+  top->trigger();
+  EXPECT_FALSE(top->isChecked());
+  EXPECT_EQ(form_->Bounds(), (BarRect{40, 0, 300, 20})) << "every choice moves it up";
+}
+
+TEST_F(FormMainTest, HideAndShowKeepExactlyOneItemEnabled) {
+  form_->show();
+  EXPECT_TRUE(form_->items.at("NHide")->isEnabled());
+  EXPECT_FALSE(form_->items.at("NShow")->isEnabled());
+  MouseOnLabel(QEvent::MouseButtonDblClick, Qt::LeftButton, {5, 5});
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_FALSE(form_->items.at("NHide")->isEnabled());
+  EXPECT_TRUE(form_->items.at("NShow")->isEnabled());
+  form_->items.at("NShow")->trigger();
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(FormMainTest, TheLeftButtonDragsTheBarByTheLabel) {
+  form_->show();
+  form_->SetBounds({100, 100, 241, 21});
+  MouseOnLabel(QEvent::MouseButtonPress, Qt::RightButton, {10, 5});
+  MouseOnLabel(QEvent::MouseMove, Qt::RightButton, {30, 9});
+  EXPECT_EQ(form_->Bounds(), (BarRect{100, 100, 241, 21}));
+  MouseOnLabel(QEvent::MouseButtonRelease, Qt::RightButton, {30, 9});
+  MouseOnLabel(QEvent::MouseButtonPress, Qt::LeftButton, {10, 5});
+  MouseOnLabel(QEvent::MouseMove, Qt::LeftButton, {30, 9});
+  EXPECT_EQ(form_->Bounds(), (BarRect{120, 104, 241, 21}));
+  MouseOnLabel(QEvent::MouseButtonRelease, Qt::LeftButton, {30, 9});
+  MouseOnLabel(QEvent::MouseMove, Qt::NoButton, {50, 9});
+  EXPECT_EQ(form_->Bounds(), (BarRect{120, 104, 241, 21}));
+}
+
+TEST_F(FormMainTest, GeometryRestoreFollowsTheStoredValues) {
+  const BarRect design = form_->Bounds();
+  form_->RestoreGeometry();
+  EXPECT_EQ(form_->Bounds(), design) << "first run";
+  EXPECT_TRUE(OpenProgramRegistry()->KeyExists("Software\\Kestrion")) << "the key is created";
+
+  WriteSettings("\"Top\"=dword:00000064\n\"Left\"=\"text\"\n\"Width\"=dword:00000300\n");
+  form_->RestoreGeometry();
+  EXPECT_EQ(form_->Bounds(), (BarRect{design.left, 100, design.width, design.height}));
+
+  WriteSettings(
+      "\"Top\"=dword:00000010\n\"Left\"=dword:00000020\n\"Width\"=dword:00000005\n"
+      "\"Height\"=dword:00000100\n");
+  form_->RestoreGeometry();
+  EXPECT_EQ(form_->Bounds(), (BarRect{32, 16, 32, 48}));
+}
+
+TEST_F(FormMainTest, ABarStoredOffEveryScreenComesBackToThePrimaryOne) {
+  WriteSettings("\"Top\"=dword:00002000\n\"Left\"=dword:ffffd8f0\n");  // -10000, 8192
+  form_->RestoreGeometry();
+  const QRect work = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_TRUE(work.contains(form_->geometry())) << form_->x() << "," << form_->y();
+}
+
+TEST_F(FormMainTest, DestroyingTheBarSavesItsGeometry) {
+  form_->SetBounds({-15, 33, 400, 30});
+  form_.reset();
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey("Software\\Kestrion", false);
+  EXPECT_EQ(reg->ReadInteger("Top"), 33);
+  EXPECT_EQ(reg->ReadInteger("Left"), -15);
+  EXPECT_EQ(reg->ReadInteger("Width"), 400);
+  EXPECT_EQ(reg->ReadInteger("Height"), 30);
+}
+
+TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
+  form_->AddTrayIcon();
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion");
+  form_->ShowStatus("Ваш баланс: 10", true);
+  EXPECT_EQ(form_->LabelMain->text(), "Ваш баланс: 10");
+  EXPECT_EQ(form_->palette().color(QPalette::WindowText), QColor(0, 255, 0));
+  EXPECT_EQ(form_->windowIcon().cacheKey(), form_->ImageList1[4].cacheKey());
+  EXPECT_EQ(form_->TrayIcon->icon().cacheKey(), form_->ImageList1[4].cacheKey());
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : Ваш баланс: 10");
+  form_->ShowStatus("", false);
+  EXPECT_EQ(form_->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  EXPECT_EQ(form_->windowIcon().cacheKey(), form_->ImageList1[3].cacheKey());
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : ");
+}
+
+TEST_F(FormMainTest, TheTipHoldsAt116CharactersAndServerTextStaysText) {
+  form_->AddTrayIcon();
+  const QString ok116(116, QChar(u'ж'));
+  form_->ShowStatus(ok116.toStdString(), true);
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
+  form_->ShowStatus((ok116 + "Z").toStdString(), true);
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
+  EXPECT_EQ(form_->LabelMain->text(), ok116 + "Z");
+  form_->ShowStatus("<img src=x>", false);
+  EXPECT_EQ(form_->LabelMain->textFormat(), Qt::PlainText);
+  EXPECT_EQ(form_->LabelMain->text(), "<img src=x>");
+}
+
+TEST_F(FormMainTest, AStatusReachesAHiddenBarWithoutShowingIt) {
+  form_->hide();
+  form_->ShowStatus("Интернет отсутствует", false);
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(form_->LabelMain->text(), "Интернет отсутствует");
+}
+
+TEST_F(FormMainTest, TrayPressesToggleTheBarOrOpenTheMenu) {
+  form_->AddTrayIcon();
+  form_->show();
+  form_->TrayIconMessage(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(form_->isVisible());
+  form_->TrayIconMessage(QSystemTrayIcon::DoubleClick);
+  form_->TrayIconMessage(QSystemTrayIcon::MiddleClick);
+  EXPECT_FALSE(form_->isVisible());
+  form_->TrayIconMessage(QSystemTrayIcon::Context);
+  EXPECT_TRUE(form_->mainPopupMenu->isVisible()) << "also while the bar is hidden";
+  form_->mainPopupMenu->hide();
+  form_->TrayIconMessage(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST(ExceptionDisplayQt, ShowsTheMessageWithAFullStopUnderTheTitle) {
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    box->accept();
+  });
+  RunGuarded([] { throw std::runtime_error("Отказано в доступе"); });
+  EXPECT_EQ(title, "Kestrion");
+  EXPECT_EQ(text, "Отказано в доступе.");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+}  // namespace
+}  // namespace kestrion
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  kestrion::Application app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
