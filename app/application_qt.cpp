@@ -8,13 +8,18 @@
 #include "app/exception_display.h"
 #include "bar/status.h"
 
+// The pictures are compiled into a static library, whose resource table the linker would
+// drop unless something refers to it.
+static void InitPictures() { Q_INIT_RESOURCE(kestrion); }
+
 namespace kestrion {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+  InitPictures();
   setApplicationName(QString::fromUtf8(kAppTitle));
   setApplicationDisplayName(QString::fromUtf8(kAppTitle));
   setDesktopFileName(QStringLiteral("kestrion"));
-  setWindowIcon(QIcon(QStringLiteral(":/images/kestrion.png")));
+  setWindowIcon(LoadPicture(QStringLiteral("kestrion")));
   // Hiding the bar or closing a dialog must not end the program; only closing the bar does.
   setQuitOnLastWindowClosed(false);
 }
@@ -23,6 +28,13 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   bool handled = false;
   RunGuarded([&] { handled = QApplication::notify(receiver, event); });
   return handled;
+}
+
+QIcon LoadPicture(const QString& name) {
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/images/%1.png").arg(name));
+  icon.addFile(QStringLiteral(":/images/%1@2x.png").arg(name));
+  return icon;
 }
 
 void ShowException(const std::string& message) {

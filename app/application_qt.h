@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
+#include <QString>
 
 #include <functional>
 #include <string>
@@ -14,6 +16,11 @@ class Application : public QApplication {
   Application(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// One of the program's pictures (":/images/<name>.png") with its 2x drawing. Qt would look
+// for the 2x one only on a high-density screen at start, so a bar moved to such a screen
+// later would show the 1x one enlarged.
+QIcon LoadPicture(const QString& name);
 
 // The default exception display: a message box captioned "Kestrion" with a stop icon.
 void ShowException(const std::string& message);

@@ -9,6 +9,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include "app/application_qt.h"
+#include "app/form_about_qt.h"
 #include "app/forms.h"
 #include "app/shell_open.h"
 #include "bar/status.h"
@@ -20,7 +22,6 @@
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/text_codec.h"
-#include "app/form_about_qt.h"
 
 namespace kestrion {
 
@@ -77,9 +78,7 @@ TFormMain::TFormMain()
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
 
-  for (int i = 0; i < kImageCount; ++i) {
-    ImageList1.emplace_back(QStringLiteral(":/images/%1.png").arg(i));
-  }
+  for (int i = 0; i < kImageCount; ++i) ImageList1.push_back(LoadPicture(QString::number(i)));
 
   LabelMain = new QLabel(QStringLiteral("LabelMain"), this);
   LabelMain->setObjectName(QStringLiteral("LabelMain"));
@@ -183,7 +182,7 @@ void TFormMain::SetBounds(const BarRect& bar) {
 }
 
 void TFormMain::AddTrayIcon() {
-  TrayIcon = new QSystemTrayIcon(QApplication::windowIcon(), this);
+  TrayIcon = new QSystemTrayIcon(LoadPicture(QStringLiteral("kestrion")), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   TrayIcon->setToolTip(QString::fromUtf8(kAppTitle));
   connect(TrayIcon, &QSystemTrayIcon::activated, this,

@@ -72,6 +72,12 @@ TEST_F(FormMainTest, IsACaptionlessBlackToolWindowAboveOthers) {
   EXPECT_TRUE(form_->font().bold());
   EXPECT_EQ(form_->font().pointSize(), 8);
   EXPECT_TRUE(form_->Timer1->isActive());
+  ASSERT_EQ(form_->ImageList1.size(), 9u);
+  for (const QIcon& image : form_->ImageList1) {
+    EXPECT_EQ(image.pixmap(16).size(), QSize(16, 16));
+    EXPECT_EQ(image.pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32)) << "2x drawn, not scaled";
+  }
+  EXPECT_FALSE(QApplication::windowIcon().pixmap(32).isNull());
   EXPECT_EQ(form_->Timer1->interval(), 20000);
 }
 
@@ -84,7 +90,7 @@ TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {
     EXPECT_EQ(actions[i]->isSeparator(), captions[i].isEmpty()) << i;
     EXPECT_EQ(actions[i]->text(), captions[i]) << i;
     if (!actions[i]->isSeparator()) {
-      EXPECT_FALSE(actions[i]->icon().isNull()) << i;
+      EXPECT_FALSE(actions[i]->icon().pixmap(16).isNull()) << i;
     }
   }
   QAction* top = form_->items.at("NTop");
