@@ -14,6 +14,7 @@
 #include "app/forms.h"
 #include "app/shell_open.h"
 #include "bar/status.h"
+#include "bar/window_hints.h"
 #include "poll/http_get.h"
 #include "poll/main_thread.h"
 #include "poll/poll_balance.h"
@@ -94,6 +95,7 @@ TFormMain::TFormMain()
   SetBounds({kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth + 2 * kFrame,
              kBarDesignClientHeight + 2 * kFrame});
   setMouseTracking(true);
+  KeepOffTaskbar(this);
 
   BuildMenu();
   setContextMenuPolicy(Qt::CustomContextMenu);
