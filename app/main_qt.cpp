@@ -27,7 +27,9 @@ void PreferXWayland() {
 int main(int argc, char** argv) {
   using namespace kestrion;
   PreferXWayland();
-  Application app(argc, argv);
+  // The program takes nothing from its command line, Qt's own options included.
+  int qt_argc = argc > 0 ? 1 : 0;
+  Application app(qt_argc, argv);
   RunGuarded([&app] {
     // Each global is set before its form's creation handler runs; a failing handler is
     // shown and start-up goes on.
