@@ -27,32 +27,41 @@ bool Settings::ReadSettings() {
          !record_.BalanceURL.empty() && !record_.StatURL.empty();
 }
 
+namespace {
+
+// The record's texts as the bytes that travel to the billing server.
+struct WireTexts {
+  std::string login, pswd, module;
+  explicit WireTexts(const SettingsRecord& record)
+      : login(Utf8ToCp1251(record.Login)),
+        pswd(Utf8ToCp1251(record.Pswd)),
+        module(Utf8ToCp1251(record.ModuleId)) {}
+};
+
+}  // namespace
+
 std::string Settings::GetBalanceURL() const {
   const std::string base = Utf8ToCp1251(record_.BalanceURL);
-  const std::string login = Utf8ToCp1251(record_.Login);
-  const std::string pswd = Utf8ToCp1251(record_.Pswd);
-  const std::string module = Utf8ToCp1251(record_.ModuleId);
+  const WireTexts wire(record_);
   return JoinURLPieces({{base},
                         {"?login="},
-                        {login, true},
+                        {wire.login, true},
                         {"&pswd="},
-                        {pswd, true},
+                        {wire.pswd, true},
                         {"&mid="},
-                        {module}});
+                        {wire.module}});
 }
 
 std::string Settings::GetStatURL() const {
   const std::string base = Utf8ToCp1251(record_.StatURL);
-  const std::string login = Utf8ToCp1251(record_.Login);
-  const std::string pswd = Utf8ToCp1251(record_.Pswd);
-  const std::string module = Utf8ToCp1251(record_.ModuleId);
+  const WireTexts wire(record_);
   return EncodeURLPieces({{base},
                           {"?user="},
-                          {login, true},
+                          {wire.login, true},
                           {"&pswd="},
-                          {pswd, true},
+                          {wire.pswd, true},
                           {"&midAuth="},
-                          {module},
+                          {wire.module},
                           {"&module=contract"}});
 }
 

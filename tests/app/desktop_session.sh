@@ -78,8 +78,8 @@ write_settings() {  # LOGIN PASSWORD
     "$1" "$2" >"$settings_file"
 }
 
-start_program() {  # starts kestrion; sets program_pid
-  "$KESTRION" >"$session_dir/kestrion.log" 2>&1 &
+start_program() {  # [ARGUMENTS...]: starts kestrion; sets program_pid
+  "$KESTRION" "$@" >"$session_dir/kestrion.log" 2>&1 &
   program_pid=$!
   session_pids+=($program_pid)
 }
