@@ -3,7 +3,7 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build check run clean
+.PHONY: all bootstrap configure build check run demo clean
 
 all: build
 
@@ -22,5 +22,8 @@ check: build
 run: build
 	$(BUILD)/bin/kestrion
 
+demo: bootstrap
+	tools/demo
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-demo

@@ -1,21 +1,155 @@
 #include "settings/form_settings_qt.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QStandardPaths>
+
+#include "app/application_qt.h"
 #include "app/forms.h"
+#include "bar/status.h"
+#include "poll/main_thread.h"
+#include "settings/form_settings.h"
 #include "settings/program_registry.h"
 
 namespace kestrion {
 
 TFormSettings* FormSettings = nullptr;
 
+namespace {
+
+constexpr const char* kIconName = "kestrion";
+
+// The shortcuts name the program's icon; a program run from where it was built has no icon
+// in the theme yet, so the user's own theme folder gets it.
+void InstallShortcutIcon() {
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (data.isEmpty()) return;
+  for (const auto& [size, picture] : {std::pair{32, ":/images/kestrion.png"},
+                                      std::pair{64, ":/images/kestrion@2x.png"}}) {
+    const QString folder = QStringLiteral("%1/icons/hicolor/%2x%2/apps").arg(data).arg(size);
+    const QString path = folder + "/" + kIconName + ".png";
+    if (QFile::exists(path)) continue;
+    QDir().mkpath(folder);
+    QFile::copy(QString::fromUtf8(picture), path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                    QFile::ReadOther);
+  }
+}
+
+}  // namespace
+
 TFormSettings::TFormSettings()
-    : QDialog(nullptr), settings_(OpenProgramRegistry, ProgramStringTable()) {
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      settings_(OpenProgramRegistry, ProgramStringTable()),
+      shell_(MakeProgramShortcutShell(kIconName)) {
   setObjectName(QStringLiteral("FormSettings"));
   setWindowTitle(QStringLiteral("Параметры"));
+  setFixedSize(455, 114);
+  move(395, 426);
+  QFont font(QStringLiteral("Sans Serif"), 8);
+  font.setStyleHint(QFont::SansSerif);
+  setFont(font);
+
+  GroupBox1 = new QGroupBox(QStringLiteral("Параметры"), this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setGeometry(3, 0, 449, 111);
+  QFont bold = font;
+  bold.setBold(true);
+  GroupBox1->setFont(bold);
+
+  auto* label2 = new QLabel(QStringLiteral("PIN1"), GroupBox1);
+  label2->setGeometry(8, 24, 29, 13);
+  auto* label3 = new QLabel(QStringLiteral("PIN2"), GroupBox1);
+  label3->setGeometry(8, 48, 29, 13);
+
+  // The texts the edits hold until FormCreate replaces them.
+  eLogin = new QLineEdit(QStringLiteral("1"), GroupBox1);
+  eLogin->setObjectName(QStringLiteral("eLogin"));
+  eLogin->setGeometry(63, 20, 200, 21);
+  ePswd = new QLineEdit(QStringLiteral("123"), GroupBox1);
+  ePswd->setObjectName(QStringLiteral("ePswd"));
+  ePswd->setGeometry(63, 45, 200, 21);
+  ePswd->setEchoMode(QLineEdit::Password);
+  // Qt draws a dot; the user sees stars, as on the other platform.
+  ePswd->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+  label2->setBuddy(eLogin);
+  label3->setBuddy(ePswd);
+
+  constexpr std::array<std::array<int, 2>, 3> kBoxPlaces = {{{8, 97}, {105, 177}, {288, 153}}};
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const ShortcutBox& box = ShortcutBoxes()[i];
+    boxes[i] = new QCheckBox(QString::fromUtf8(box.caption), GroupBox1);
+    boxes[i]->setObjectName(QString::fromUtf8(box.name));
+    boxes[i]->setGeometry(kBoxPlaces[i][0], 88, kBoxPlaces[i][1], 16);
+    // Ticked by the program or by the user alike, the handler runs.
+    connect(boxes[i], &QCheckBox::toggled, this, [this, i] { CheckBoxClick(i); });
+  }
+
+  BitBtnOk = new QPushButton(LoadPicture(QStringLiteral("button_ok")), QStringLiteral("OK"),
+                             GroupBox1);
+  BitBtnOk->setObjectName(QStringLiteral("BitBtnOk"));
+  BitBtnOk->setGeometry(362, 18, 79, 25);
+  BitBtnOk->setDefault(true);
+  connect(BitBtnOk, &QPushButton::clicked, this, [this] { BitBtnOkClick(); });
+  BitBtnCancel = new QPushButton(LoadPicture(QStringLiteral("button_cancel")),
+                                 QStringLiteral("&Отмена"), GroupBox1);
+  BitBtnCancel->setObjectName(QStringLiteral("BitBtnCancel"));
+  BitBtnCancel->setGeometry(362, 48, 79, 25);
+  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* bevel1 = new QFrame(GroupBox1);
+  bevel1->setFrameShape(QFrame::HLine);
+  bevel1->setFrameShadow(QFrame::Sunken);
+  bevel1->setGeometry(7, 79, 434, 2);
+
+  setTabOrder(eLogin, ePswd);
+  setTabOrder(ePswd, boxes[0]);
+  setTabOrder(boxes[0], boxes[1]);
+  setTabOrder(boxes[1], boxes[2]);
+  setTabOrder(boxes[2], BitBtnOk);
+  setTabOrder(BitBtnOk, BitBtnCancel);
 }
 
 void TFormSettings::FormCreate() {
-  // Whether the settings are complete does not matter here; the poll says so.
   settings_.ReadSettings();
+  eLogin->setText(QString::fromStdString(settings_.record().Login));
+  ePswd->setText(QString::fromStdString(settings_.record().Pswd));
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    boxes[i]->setChecked(ShortcutExists(*shell_, ShortcutBoxes()[i].csidl, kAppTitle));
+  }
+}
+
+void TFormSettings::CheckBoxClick(std::size_t box) {
+  const bool ticked = boxes[box]->isChecked();
+  if (ticked) InstallShortcutIcon();
+  ApplyShortcutBox(*shell_, ShortcutBoxes()[box].csidl, ticked,
+                   QCoreApplication::applicationFilePath().toStdString(), kAppTitle);
+}
+
+void TFormSettings::BitBtnOkClick() {
+  if (!StoreCredentials(OpenProgramRegistry, eLogin->text().toStdString(),
+                        ePswd->text().toStdString())) {
+    // No icon, one button, centred on the screen.
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle),
+                    QString::fromUtf8(kSaveErrorText), QMessageBox::Ok);
+    box.exec();
+  }
+  if (MainThread != nullptr) MainThread->Resume();
+  accept();
+}
+
+void TFormSettings::keyPressEvent(QKeyEvent* event) {
+  // Escape is bound to nothing here; Enter goes on to the default button.
+  if (event->key() == Qt::Key_Escape) {
+    event->ignore();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 }  // namespace kestrion

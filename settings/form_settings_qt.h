@@ -1,24 +1,49 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <array>
+#include <memory>
 
 #include "settings/settings.h"
+#include "shell/shortcut.h"
 
 namespace kestrion {
 
-// The settings dialog. It holds the program's one settings record from its creation to the
-// end of the program; the poll and the statistics command reach the record through it.
+// The settings dialog: the login and password, and the three shortcut boxes. It holds the
+// program's one settings record from its creation to the end of the program; the poll and
+// the statistics command reach the record through it.
 class TFormSettings : public QDialog {
  public:
   TFormSettings();
 
-  // FormCreate: loads the stored settings.
+  // FormCreate: loads the stored settings into the edits and ticks the boxes whose shortcuts
+  // exist, which writes those shortcuts again.
   void FormCreate();
 
   Settings& settings() { return settings_; }
 
+  QGroupBox* GroupBox1 = nullptr;
+  QLineEdit* eLogin = nullptr;
+  QLineEdit* ePswd = nullptr;
+  std::array<QCheckBox*, 3> boxes = {};  // Startup, Desktop, Programs
+  QPushButton* BitBtnOk = nullptr;
+  QPushButton* BitBtnCancel = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
+  void BitBtnOkClick();
+  void CheckBoxClick(std::size_t box);
+
   Settings settings_;
+  std::unique_ptr<ShortcutShell> shell_;
 };
 
 }  // namespace kestrion

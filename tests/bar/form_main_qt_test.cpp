@@ -22,9 +22,7 @@
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
-
-// Readable failures for Qt's strings.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+#include "tests/qt_test_support.h"
 
 namespace kestrion {
 namespace {
@@ -215,30 +213,14 @@ TEST_F(FormMainTest, TrayPressesToggleTheBarOrOpenTheMenu) {
 }
 
 TEST_F(FormMainTest, StatisticsOpensTheEncodedAddressInTheBrowser) {
-  // A stand-in xdg-open that writes down what it was given.
-  const QString bin = dir_.filePath("bin");
-  QDir().mkpath(bin);
-  const QString opened = dir_.filePath("opened");
-  QFile script(bin + "/xdg-open");
-  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(opened).toUtf8());
-  script.close();
-  script.setPermissions(script.permissions() | QFile::ExeOwner);
-  const QByteArray old_path = qgetenv("PATH");
-  qputenv("PATH", bin.toUtf8() + ":" + old_path);
-
+  test::FakeXdgOpen browser;
   WriteSettings("\"login\"=\"a&b\"\n\"pswd\"=\"x\"\n");
   TFormSettings settings;
   settings.FormCreate();
   FormSettings = &settings;
   form_->items.at("NStat")->trigger();
   FormSettings = nullptr;
-  qputenv("PATH", old_path);
-
-  QFile result(opened);
-  for (int i = 0; i < 100 && !result.exists(); ++i) QThread::msleep(20);
-  ASSERT_TRUE(result.open(QIODevice::ReadOnly));
-  EXPECT_EQ(result.readAll().toStdString(),
+  EXPECT_EQ(browser.Address(),
             "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72"
             "?%75%73%65%72=%61%26%62&%70%73%77%64=%78&%6D%69%64%41%75%74%68=%39"
             "&%6D%6F%64%75%6C%65=%63%6F%6E%74%72%61%63%74");
@@ -263,10 +245,3 @@ TEST(ExceptionDisplayQt, ShowsTheMessageWithAFullStopUnderTheTitle) {
 
 }  // namespace
 }  // namespace kestrion
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  kestrion::Application app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -14,6 +14,8 @@
 //                      the demo billing: <balance status="ok" summa="..."/> for a known
 //                      login with its password, else <balance status="error">Неверный
 //                      логин или пароль</balance>; Windows-1251 both ways, like the real one
+//   /korvanta/webexecuter?user=&pswd=&midAuth=&module=
+//                      the demo's web statistics page, naming the user
 //   /echo?login=&pswd=&mid=
 //                      <r status="ok">login=L;pswd=P;mid=M</r> with the values as decoded,
 //                      read as Windows-1251 and written as UTF-8
@@ -362,6 +364,17 @@ void Echo(const Request& req, Response& res) {
                   "text/xml");
 }
 
+// The web statistics page of the demo: it greets the user it was opened for.
+void StatisticsPage(const Request& req, Response& res) {
+  const std::string user =
+      Recode(req.get_param_value("user"), "UTF-8", "WINDOWS-1251", kReplacementCharacter);
+  res.set_content("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Статистика"
+                  "</title></head><body><h1>Статистика абонента " +
+                      XmlEscape(user) + "</h1><p>Модуль " +
+                      XmlEscape(req.get_param_value("midAuth")) + "</p></body></html>\n",
+                  "text/html; charset=utf-8");
+}
+
 void Reply(const Request& req, Response& res, const std::filesystem::path& data_dir) {
   const std::string name = req.matches[1];
   const std::optional<std::string> body =
@@ -578,6 +591,7 @@ void BillingServer::Impl::AddRoutes(httplib::Server& server, const Where& where)
   get("/korvanta/balance_sender",
       [this](const Request& req, Response& res) { BalanceSender(req, res); });
   get("/echo", Echo);
+  get("/korvanta/webexecuter", StatisticsPage);
   get("/reply/([^/]+)", [this](const Request& req, Response& res) { Reply(req, res, data_dir); });
   get("/pieces", [this](const Request&, Response& res) { Pieces(res); });
   get("/status/(404|500)", [](const Request& req, Response& res) {

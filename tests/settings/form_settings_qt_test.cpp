@@ -1,0 +1,191 @@
+// The settings dialog's real widgets, offscreen, with the settings file and the shortcut
+// folders in a temporary home.
+#include "settings/form_settings_qt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/forms.h"
+#include "poll/main_thread.h"
+#include "settings/program_registry.h"
+#include "settings/registry_file.h"
+#include "tests/qt_test_support.h"
+
+namespace kestrion {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FormSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(home_.isValid());
+    home = home_.path().toStdString();
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+  }
+
+  void Store(const std::string& login, const std::string& pswd) {
+    auto reg = OpenProgramRegistry();
+    reg->OpenKey(kRegKey, true);
+    reg->WriteString("login", login);
+    reg->WriteString("pswd", pswd);
+  }
+
+  std::string Stored(const std::string& name) {
+    auto reg = OpenProgramRegistry();
+    reg->OpenKey(kRegKey, false);
+    return reg->ValueExists(name) ? reg->ReadString(name) : "(absent)";
+  }
+
+  std::string DesktopLink() const { return home + "/Desktop/Kestrion.desktop"; }
+  std::string AutostartLink() const { return home + "/config/autostart/Kestrion.desktop"; }
+
+  // Shows the dialog as "Параметры" does, without blocking the test.
+  void Open(TFormSettings& dialog) {
+    dialog.open();
+    QApplication::processEvents();
+  }
+
+  std::string home;
+  QTemporaryDir home_;
+};
+
+TEST_F(FormSettingsTest, LayoutAndTabOrder) {
+  TFormSettings dialog;
+  EXPECT_EQ(dialog.windowTitle(), "Параметры");
+  EXPECT_EQ(dialog.size(), QSize(455, 114));
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+  EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_EQ(dialog.eLogin->geometry(), QRect(63, 20, 200, 21));
+  EXPECT_EQ(dialog.ePswd->geometry(), QRect(63, 45, 200, 21));
+  EXPECT_EQ(dialog.ePswd->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(dialog.BitBtnOk->geometry(), QRect(362, 18, 79, 25));
+  EXPECT_TRUE(dialog.BitBtnOk->isDefault());
+  EXPECT_EQ(dialog.BitBtnCancel->text(), "&Отмена");
+  EXPECT_EQ(dialog.boxes[2]->text(), "Ярлык в меню \"Пуск\"");
+  const std::vector<QWidget*> order = {dialog.eLogin,   dialog.ePswd,    dialog.boxes[0],
+                                       dialog.boxes[1], dialog.boxes[2], dialog.BitBtnOk,
+                                       dialog.BitBtnCancel};
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+    QWidget* next = order[i]->nextInFocusChain();
+    while (next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
+    EXPECT_EQ(next, order[i + 1]) << i;
+  }
+}
+
+TEST_F(FormSettingsTest, StartUpFillsTheEditsAndWritesExistingShortcutsAgain) {
+  Store("12345", "secret");
+  fs::create_directories(home + "/Desktop");
+  std::ofstream(DesktopLink()) << "stale";
+  TFormSettings dialog;
+  dialog.FormCreate();
+  EXPECT_EQ(dialog.eLogin->text(), "12345");
+  EXPECT_EQ(dialog.ePswd->text(), "secret");
+  EXPECT_FALSE(dialog.boxes[0]->isChecked());
+  EXPECT_TRUE(dialog.boxes[1]->isChecked());
+  std::ifstream link(DesktopLink());
+  const std::string text((std::istreambuf_iterator<char>(link)), {});
+  EXPECT_NE(text.find("Exec="), std::string::npos) << "rewritten, pointing at this program";
+  EXPECT_FALSE(fs::exists(AutostartLink()));
+}
+
+TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
+  int polls = 0;
+  TMainThread::Hooks hooks;
+  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
+  hooks.poll = [&polls] { ++polls; };
+  auto thread = std::make_unique<TMainThread>(std::move(hooks));
+  for (int i = 0; i < 200 && !thread->Suspended(); ++i) QThread::msleep(5);
+  MainThread = thread.get();
+
+  TFormSettings dialog;
+  Open(dialog);
+  dialog.eLogin->setText("  user \t");
+  dialog.ePswd->setText(" p w ");
+  QTest::keyClick(dialog.ePswd, Qt::Key_Return);  // Enter in the password edit acts as OK
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Stored("login"), "user");
+  EXPECT_EQ(Stored("pswd"), "p w");
+  EXPECT_EQ(dialog.eLogin->text(), "  user \t");
+  for (int i = 0; i < 200 && polls < 2; ++i) QThread::msleep(5);
+  EXPECT_EQ(polls, 2) << "the first at start, the second from OK";
+
+  Open(dialog);
+  dialog.eLogin->clear();
+  dialog.ePswd->clear();
+  dialog.BitBtnOk->click();
+  EXPECT_EQ(Stored("login"), "");
+  EXPECT_EQ(Stored("pswd"), "");
+  for (int i = 0; i < 200 && !thread->Suspended(); ++i) QThread::msleep(5);
+  MainThread = nullptr;
+}
+
+TEST_F(FormSettingsTest, CancelAndEscapeStoreNothingAndTheTextsStay) {
+  Store("old", "old");
+  TFormSettings dialog;
+  dialog.FormCreate();
+  Open(dialog);
+  dialog.eLogin->setText("new");
+  QTest::keyClick(dialog.eLogin, Qt::Key_Escape);
+  EXPECT_TRUE(dialog.isVisible()) << "Escape is bound to nothing";
+  dialog.BitBtnCancel->click();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(Stored("login"), "old");
+  Open(dialog);
+  EXPECT_EQ(dialog.eLogin->text(), "new");
+  dialog.close();
+  EXPECT_EQ(Stored("login"), "old");
+}
+
+TEST_F(FormSettingsTest, AFailedSaveSaysSoOnceAndTheDialogStillCloses) {
+  // A settings folder that cannot be made, even by root: its parent is a file.
+  std::ofstream(home + "/not-a-folder") << "x";
+  setenv("XDG_CONFIG_HOME", (home + "/not-a-folder").c_str(), 1);
+  TFormSettings dialog;
+  Open(dialog);
+  int boxes_shown = 0;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::Critical;
+  std::function<void()> dismiss = [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ++boxes_shown;
+      text = box->text();
+      icon = box->icon();
+      box->accept();
+    } else {
+      QTimer::singleShot(10, dismiss);
+    }
+  };
+  QTimer::singleShot(0, dismiss);
+  dialog.BitBtnOk->click();
+  EXPECT_EQ(boxes_shown, 1);
+  EXPECT_EQ(text, "ошибка сохранения параметров");
+  EXPECT_EQ(icon, QMessageBox::NoIcon);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(FormSettingsTest, BoxesMakeAndRemoveShortcutsAtOnceWhateverCancelDoes) {
+  fs::create_directories(home + "/config");  // the autostart folder's parent, as on any desktop
+  TFormSettings dialog;
+  dialog.FormCreate();
+  Open(dialog);
+  dialog.boxes[0]->click();
+  EXPECT_TRUE(fs::is_regular_file(AutostartLink()));
+  dialog.boxes[0]->click();
+  dialog.BitBtnCancel->click();
+  EXPECT_FALSE(fs::exists(AutostartLink()));
+}
+
+}  // namespace
+}  // namespace kestrion
