@@ -1,5 +1,7 @@
 #include "settings/registry_file.h"
 
+#include "app/files_posix.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -436,42 +438,6 @@ std::string Render(const Document& doc, std::vector<Edit> edits) {
 
 // ---- Files ---------------------------------------------------------------------------------
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Close() { return fd_ < 0 ? 0 : ::close(std::exchange(fd_, -1)); }
-
- private:
-  int fd_;
-};
-
-// A missing file reads as empty; nullopt when it exists but cannot be read.
-std::optional<std::string> ReadFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno == ENOENT ? std::optional<std::string>("") : std::nullopt;
-  std::string out;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n == 0) return out;
-    if (n < 0 && errno != EINTR) return std::nullopt;
-    if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-  }
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno != EINTR) return false;
-    if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // Creates what is missing of `dir` and gives it mode 0700. A folder that is not ours keeps
 // its mode: the file's own 0600 still guards the password.
 bool MakeFolder(const std::string& dir) {
@@ -483,30 +449,18 @@ bool MakeFolder(const std::string& dir) {
   return true;
 }
 
-// Temporary file beside the target, written, synced and renamed over it. On failure the
-// target is untouched and the temporary file is gone.
-bool WriteFileAtomically(const std::string& path, std::string_view data) {
+// The settings file holds a password: only its owner may read it, in a folder only the owner
+// may enter.
+bool WriteSettingsFile(const std::string& path, std::string_view data) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "."
                           : slash == 0               ? "/"
                                                      : path.substr(0, slash);
-  if (!MakeFolder(dir)) return false;
-  std::string temp = dir + "/." + path.substr(slash + 1) + ".XXXXXX";
-  Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  if (!WriteAll(fd.get(), data) || ::fchmod(fd.get(), 0600) != 0 || ::fsync(fd.get()) != 0 ||
-      fd.Close() != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    ::unlink(temp.c_str());
-    return false;
-  }
-  // The rename is done; a folder that cannot be synced does not undo it.
-  const Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
-  return true;
+  return MakeFolder(dir) && WriteFileAtomically(path, data, 0600);
 }
 
 std::optional<Document> Load(const std::string& path) {
-  auto raw = ReadFile(path);
+  auto raw = ReadWholeFile(path);
   if (!raw) return std::nullopt;
   return ParseDocument(std::move(*raw));
 }
@@ -548,8 +502,8 @@ bool WriteChange(const std::string& path, const Document& doc, const std::string
     edits.push_back({at.section->insert_at, at.section->insert_at,
                      FormatValueLines(change->name, change->value)});
   }
-  if (doc.broken && !WriteFileAtomically(path + ".broken", doc.raw)) return false;
-  return WriteFileAtomically(path, Render(doc, std::move(edits)));
+  if (doc.broken && !WriteSettingsFile(path + ".broken", doc.raw)) return false;
+  return WriteSettingsFile(path, Render(doc, std::move(edits)));
 }
 
 // A path below the hive as RegCreateKeyEx takes it; this also keeps other hives' sections,
@@ -594,14 +548,9 @@ std::string FormatRegFile(const RegFile& file) {
 }
 
 std::string DefaultRegistryFilePath() {
-  // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config && config[0] == '/') {
-    base = config;
-  } else if (const char* home = std::getenv("HOME"); home && home[0] != '\0') {
-    base = std::string(home) + "/.config";
-  } else {
+  std::string base = XdgBaseFolder("XDG_CONFIG_HOME", "/.config");
+  if (base.empty()) {
+    // Started without a usable HOME: the account's own home still holds the settings.
     passwd entry{};
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
