@@ -17,7 +17,6 @@ namespace kestrion {
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   InitPictures();
   setApplicationName(QString::fromUtf8(kAppTitle));
-  setApplicationDisplayName(QString::fromUtf8(kAppTitle));
   setDesktopFileName(QStringLiteral("kestrion"));
   setWindowIcon(LoadPicture(QStringLiteral("kestrion")));
   // Hiding the bar or closing a dialog must not end the program; only closing the bar does.

@@ -86,6 +86,11 @@ TFormSettings::TFormSettings()
     boxes[i] = new QCheckBox(QString::fromUtf8(box.caption), GroupBox1);
     boxes[i]->setObjectName(QString::fromUtf8(box.name));
     boxes[i]->setGeometry(kBoxPlaces[i][0], 88, kBoxPlaces[i][1], 16);
+    // Linux sans-serif faces run wider than the one these places were made for: in bold the
+    // captions would be cut, so the boxes keep the regular weight.
+    QFont regular = font;
+    regular.setBold(false);
+    boxes[i]->setFont(regular);
     // Ticked by the program or by the user alike, the handler runs.
     connect(boxes[i], &QCheckBox::toggled, this, [this, i] { CheckBoxClick(i); });
   }

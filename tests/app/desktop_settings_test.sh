@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# A new user's first minutes, in an X server with a notification area: no settings yet, the
+# settings dialog opened from the bar's menu, credentials typed and saved with Enter, and the
+# balance arriving at once, not at the next timer tick; the autostart box ticked on the way.
+# Usage: desktop_settings_test.sh KESTRION TEST_SERVER DATA_DIR
+set -uo pipefail
+export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
+source "$(dirname "$0")/desktop_session.sh"
+
+work=$(mktemp -d)
+trap 'session_end; rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # NAME COMMAND...
+  local name=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+dialog_shown() { xwininfo -root -tree | grep -q '"Параметры": ("kestrion"'; }
+
+session_begin "$work"
+start_display || exit 1
+start_tray || exit 1
+start_server demo:demo:123.45 || exit 1
+
+start_program
+check "no settings: the error shows in red" wait_until 10 bar_has_colour FF0000
+
+# The bar's menu by a right click on the bar, then "Параметры", the second item.
+geometry=$(bar_geometry)
+read -r x y < <(echo "$geometry" | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
+xdotool mousemove "$x" "$y" click 3
+sleep 0.5
+xdotool key Down Down Return
+check "the settings dialog opens" wait_until 5 dialog_shown
+
+# The login edit has the focus: login, Tab, password, Tab, Space ticks "Автозапуск", Enter
+# on the box acts as OK.
+started=$SECONDS
+xdotool type --delay 20 demo
+xdotool key Tab
+xdotool type --delay 20 demo
+xdotool key Tab space Return
+check "the dialog closes" wait_until 5 sh -c '! xwininfo -root -tree | grep -q "\"Параметры\": (\"kestrion\""'
+check "the balance comes at once, not at the next tick" wait_until 10 bar_has_colour 00FF00
+check "well before the 20-second timer" [ $((SECONDS - started)) -lt 15 ]
+check "the credentials are stored" grep -q '"login"="demo"' "$settings_file"
+check "the autostart entry is there" test -f "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
+check "it starts this program" grep -q "^Exec=$(readlink -f "$KESTRION")\$" \
+  "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
+
+kill -TERM "$program_pid"
+wait "$program_pid"
+check "the program ends with status 0" [ $? -eq 0 ]
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
