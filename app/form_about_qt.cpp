@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "app/about.h"
 #include "app/application_qt.h"
@@ -63,8 +66,17 @@ TFormAbout::TFormAbout()
 }
 
 void TFormAbout::showEvent(QShowEvent* event) {
-  // Centred over the bar.
-  if (FormMain != nullptr) move(FormMain->frameGeometry().center() - rect().center());
+  // Centred over the bar, but never partly off the screen: the bar often stands at an edge.
+  if (FormMain != nullptr) {
+    QRect place = rect();
+    place.moveCenter(FormMain->frameGeometry().center());
+    if (const QScreen* screen = FormMain->screen()) {
+      const QRect work = screen->availableGeometry();
+      place.moveLeft(std::clamp(place.left(), work.left(), work.right() + 1 - place.width()));
+      place.moveTop(std::clamp(place.top(), work.top(), work.bottom() + 1 - place.height()));
+    }
+    move(place.topLeft());
+  }
   QDialog::showEvent(event);
 }
 
