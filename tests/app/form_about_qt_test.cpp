@@ -2,6 +2,7 @@
 #include "app/form_about_qt.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include "app/about.h"
+#include "app/forms.h"
+#include "bar/form_main_qt.h"
 #include "tests/qt_test_support.h"
 
 namespace kestrion {
@@ -61,6 +64,21 @@ TEST(FormAbout, AShiftDoubleClickOnTheBottomLineGreets) {
   EXPECT_EQ(greeting, "Превед! ;)");
   EXPECT_EQ(icon, QMessageBox::Information);
   EXPECT_TRUE(about.isVisible());
+}
+
+TEST(FormAbout, ShowsCentredOverTheBarButNeverOffTheScreen) {
+  TFormMain bar;
+  FormMain = &bar;
+  TFormAbout about;
+  bar.SetBounds({300, 300, 241, 21});
+  about.open();
+  EXPECT_LE((about.geometry().center() - bar.geometry().center()).manhattanLength(), 2);
+  about.close();
+  bar.SetBounds({300, 0, 241, 21});
+  about.open();
+  EXPECT_TRUE(bar.screen()->availableGeometry().contains(about.geometry()));
+  about.close();
+  FormMain = nullptr;
 }
 
 }  // namespace
