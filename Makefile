@@ -1,9 +1,10 @@
 # The front door: tools/bootstrap installs what is missing, CMake does the work.
 BUILD ?= build
+BUILD_WIN ?= build-win
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build check run demo clean
+.PHONY: all bootstrap configure build build-win check check-linux check-win run demo clean
 
 all: build
 
@@ -16,8 +17,20 @@ configure: bootstrap
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-check: build
+# The Windows program, cross-built with mingw-w64; its tests run under Wine and use the Linux
+# build's test billing server.
+build-win: build
+	cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DKESTRION_NATIVE_BIN=$(abspath $(BUILD))/bin
+	cmake --build $(BUILD_WIN) -j $(JOBS)
+
+check-linux: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+check-win: build-win
+	ctest --test-dir $(BUILD_WIN) --output-on-failure -j $(JOBS)
+
+check: check-linux check-win
 
 run: build
 	$(BUILD)/bin/kestrion
@@ -26,4 +39,4 @@ demo: bootstrap
 	tools/demo
 
 clean:
-	rm -rf $(BUILD) build-demo
+	rm -rf $(BUILD) $(BUILD_WIN) build-demo

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/check_output.h"
+#include "app/console.h"
 #include "app/exception.h"
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
@@ -49,6 +50,7 @@ int PrintStatUrl() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kestrion::PrepareConsoleOutput();
   CheckOptions options;
   try {
     options = kestrion::ParseCheckArguments(argc - 1, argv + 1);

@@ -94,6 +94,11 @@ std::unique_ptr<ReplyDocument> ParseReplyDocument(const std::string& body) {
   if (!doc || !ctxt->wellFormed || xmlDocGetRootElement(doc.get()) == nullptr) {
     throw Exception("The reply is not a well-formed XML document");
   }
+  // A balance reply has no document type declaration; one that brings any could only be
+  // after entities or a DTD, which are never loaded, on any platform.
+  if (doc->intSubset != nullptr || doc->extSubset != nullptr) {
+    throw Exception("The reply declares a document type");
+  }
   return std::make_unique<Xml2ReplyDocument>(std::move(doc));
 }
 

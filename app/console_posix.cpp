@@ -1,0 +1,7 @@
+#include "app/console.h"
+
+namespace kestrion {
+
+void PrepareConsoleOutput() {}
+
+}  // namespace kestrion

@@ -1,0 +1,98 @@
+// The registry accessor over the real current-user registry (Wine's, in the test prefix).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "app/exception.h"
+#include "app/text_win.h"
+#include "settings/program_registry.h"
+#include "settings/settings.h"
+
+namespace kestrion {
+namespace {
+
+class RegistryWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Kestrion"); }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Kestrion"); }
+
+  // Puts a value in as another program would, past the accessor.
+  void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kestrion", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+  }
+
+  // What the system's own reg.exe shows for the key.
+  static std::string RegQuery() {
+    std::string out;
+    FILE* pipe = _popen("reg query HKCU\\Software\\Kestrion", "r");
+    if (pipe == nullptr) return out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+    _pclose(pipe);
+    return out;
+  }
+};
+
+TEST_F(RegistryWinTest, WrittenValuesAreWhatTheSystemShowsWithTheirTypes) {
+  {
+    auto reg = OpenProgramRegistry();
+    EXPECT_FALSE(reg->KeyExists(kRegKey));
+    reg->OpenKey(kRegKey, true);
+    reg->WriteString("login", "12345");
+    reg->WriteString("pswd", "");
+    reg->WriteInteger("Top", -5);
+    reg->WriteInteger("Left", 677);
+  }
+  const std::string shown = RegQuery();
+  EXPECT_NE(shown.find("login    REG_SZ    12345"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Top    REG_DWORD    0xfffffffb"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Left    REG_DWORD    0x2a5"), std::string::npos) << shown;
+
+  auto reg = OpenProgramRegistry();
+  ASSERT_TRUE(reg->KeyExists(kRegKey));
+  reg->OpenKey(kRegKey, false);
+  EXPECT_EQ(reg->ReadInteger("Top"), -5);
+  EXPECT_EQ(reg->ReadString("pswd"), "");
+  EXPECT_TRUE(reg->ValueExists("pswd"));
+}
+
+TEST_F(RegistryWinTest, TextsRoundTripInUnicodeAndAreNeverExpanded) {
+  const wchar_t expand[] = L"%SystemRoot%\\x";
+  SetRaw(L"pswd", REG_EXPAND_SZ, expand, sizeof expand);
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey(kRegKey, false);
+  reg->WriteString("login", "Абонент №1");
+  EXPECT_EQ(reg->ReadString("login"), "Абонент №1");
+  EXPECT_EQ(reg->ReadString("pswd"), "%SystemRoot%\\x");
+}
+
+TEST_F(RegistryWinTest, AStoredLoginThatIsNotTextStopsReadSettingsWithItsName) {
+  const DWORD number = 5;
+  SetRaw(L"login", REG_DWORD, &number, sizeof number);
+  Settings settings(OpenProgramRegistry, ProgramStringTable());
+  try {
+    settings.ReadSettings();
+    FAIL() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.what(), "Invalid data type for 'login'");
+  }
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey(kRegKey, false);
+  EXPECT_THROW(reg->ReadInteger("Height"), Exception) << "a missing integer";
+}
+
+TEST(StringTableWin, TheProgramsAddressesComeFromItsResources) {
+  EXPECT_EQ(LoadResourceString(ProgramStringTable(), kModuleIdId), "9");
+  EXPECT_EQ(LoadResourceString(ProgramStringTable(), kBalanceUrlId).rfind("http://", 0), 0u);
+  EXPECT_EQ(LoadResourceString(ProgramStringTable(), 77), "");
+}
+
+}  // namespace
+}  // namespace kestrion

@@ -1,0 +1,40 @@
+# The Windows build's own tests, run under Wine (CMAKE_CROSSCOMPILING_EMULATOR). The test
+# billing server is the native one from the Linux build, KESTRION_NATIVE_BIN/kestrion-test-server,
+# started around the tests that need it; they find its addresses and its request log in
+# KESTRION_SERVER_STATE.
+
+set(KESTRION_NATIVE_BIN "${CMAKE_SOURCE_DIR}/build/bin" CACHE PATH
+    "bin folder of the Linux build, which has the test billing server")
+set(server_state ${CMAKE_BINARY_DIR}/server-state)
+
+add_test(NAME billing_server_start
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server/server_fixture.sh start ${server_state}
+                 ${KESTRION_NATIVE_BIN}/kestrion-test-server ${KESTRION_TEST_DATA})
+add_test(NAME billing_server_stop
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/server/server_fixture.sh stop ${server_state})
+set_tests_properties(billing_server_start PROPERTIES FIXTURES_SETUP billing_server)
+set_tests_properties(billing_server_stop PROPERTIES FIXTURES_CLEANUP billing_server)
+
+# The Windows platform files against real parts: the loopback server, Wine's registry.
+add_executable(win_tests
+  test_data.cpp
+  poll/http_get_win_test.cpp
+  poll/reply_vectors_test.cpp
+  settings/registry_win_test.cpp
+  win_test_support.cpp
+)
+target_link_libraries(win_tests PRIVATE kestrion_platform GTest::gtest_main kestrion_warnings)
+target_compile_definitions(win_tests PRIVATE KESTRION_TEST_DATA="${KESTRION_TEST_DATA}")
+add_test(NAME win_tests COMMAND win_tests)
+set_tests_properties(win_tests PROPERTIES FIXTURES_REQUIRED billing_server
+                     ENVIRONMENT "KESTRION_SERVER_STATE=${server_state}")
+
+# kestrion-check.exe as a user runs it under Wine, its settings put in with regedit.
+add_test(NAME check_command
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
+                 $<TARGET_FILE:kestrion-check> ${KESTRION_NATIVE_BIN}/kestrion-test-server
+                 ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run)
+
+set_tests_properties(core_tests win_tests check_command PROPERTIES TIMEOUT 300)
+# Both change HKCU\Software\Kestrion in the one Wine prefix.
+set_tests_properties(win_tests check_command PROPERTIES RESOURCE_LOCK wine_registry)
