@@ -29,12 +29,25 @@ add_test(NAME win_tests COMMAND win_tests)
 set_tests_properties(win_tests PROPERTIES FIXTURES_REQUIRED billing_server
                      ENVIRONMENT "KESTRION_SERVER_STATE=${server_state}")
 
+# The real windows, created in Wine with an X server behind it, checked through Win32.
+add_executable(win_gui_tests
+  gui_win/form_about_win_test.cpp
+  gui_win/form_main_win_test.cpp
+  gui_win/form_settings_win_test.cpp
+  gui_win/gui_test_main.cpp
+  gui_win/shortcut_win_test.cpp
+)
+target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)
+add_test(NAME win_gui_tests
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/with_display.sh
+                 ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>)
+
 # kestrion-check.exe as a user runs it under Wine, its settings put in with regedit.
 add_test(NAME check_command
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
                  $<TARGET_FILE:kestrion-check> ${KESTRION_NATIVE_BIN}/kestrion-test-server
                  ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run)
 
-set_tests_properties(core_tests win_tests check_command PROPERTIES TIMEOUT 300)
-# Both change HKCU\Software\Kestrion in the one Wine prefix.
-set_tests_properties(win_tests check_command PROPERTIES RESOURCE_LOCK wine_registry)
+set_tests_properties(core_tests win_tests check_command win_gui_tests PROPERTIES TIMEOUT 300)
+# They all change HKCU\Software\Kestrion in the one Wine prefix.
+set_tests_properties(win_tests check_command win_gui_tests PROPERTIES RESOURCE_LOCK wine_registry)

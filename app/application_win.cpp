@@ -1,0 +1,90 @@
+#include "app/application_win.h"
+
+#include <exception>
+
+#include "app/exception_display.h"
+#include "app/text_win.h"
+#include "resources/resource_ids.h"
+
+namespace kestrion {
+
+namespace {
+
+constexpr UINT kRunOnUiThread = WM_APP + 1;
+
+LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == kRunOnUiThread) {
+    RunGuarded(*reinterpret_cast<const std::function<void()>*>(lparam));
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace
+
+Application& App() {
+  static Application app;
+  return app;
+}
+
+void InitApplication(HINSTANCE instance) {
+  Application& app = App();
+  app.instance = instance;
+  app.main_icon = LoadIconW(instance, L"MAINICON");
+  wchar_t path[MAX_PATH * 4] = {};
+  GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
+  app.exe_path = path;
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = ApplicationProc;
+  window_class.hInstance = instance;
+  window_class.hIcon = app.main_icon;
+  window_class.lpszClassName = L"TApplication";
+  RegisterClassExW(&window_class);
+  app.window = CreateWindowExW(0, L"TApplication", app.title.c_str(), WS_POPUP, 0, 0, 0, 0,
+                               nullptr, nullptr, instance, nullptr);
+}
+
+void RunOnUiThread(const std::function<void()>& work) {
+  SendMessageW(App().window, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void ShowException(const std::string& message) {
+  HWND owner = GetActiveWindow();
+  if (owner == nullptr) owner = App().window;
+  MessageBoxW(owner, Utf8ToWide(ExceptionDisplayText(message)).c_str(), App().title.c_str(),
+              MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+  } catch (...) {
+    ShowException("");
+  }
+}
+
+HICON LoadResourceIcon(int id, int size) {
+  return static_cast<HICON>(LoadImageW(App().instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size,
+                                       size, LR_DEFAULTCOLOR));
+}
+
+HICON LoadImageListIcon(int index, int size) {
+  return LoadResourceIcon(IDI_IMAGE_FIRST + index, size);
+}
+
+HFONT SansSerifFont(bool bold) {
+  static HFONT regular = nullptr;
+  static HFONT heavy = nullptr;
+  HFONT& font = bold ? heavy : regular;
+  if (font == nullptr) {
+    font = CreateFontW(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+  }
+  return font;
+}
+
+}  // namespace kestrion

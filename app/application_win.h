@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace kestrion {
+
+// The application object of the Windows program: its title, main icon, executable path and
+// its own hidden window, which owns the about box's shell calls and carries the poll thread's
+// hand-overs to the user-interface thread.
+struct Application {
+  HINSTANCE instance = nullptr;
+  HWND window = nullptr;             // class "TApplication", never shown
+  std::wstring title = L"Kestrion";  // the caption of every message box
+  HICON main_icon = nullptr;         // MAINICON
+  std::wstring exe_path;             // the shortcut target
+};
+
+Application& App();
+
+// Makes the application object: registers its window class, creates the hidden window,
+// loads the main icon. Call once, on the user-interface thread, before any form is made.
+void InitApplication(HINSTANCE instance);
+
+// Runs `work` on the user-interface thread and returns when it has run there: a message sent
+// to the application window, served only by a running message loop.
+void RunOnUiThread(const std::function<void()>& work);
+
+// The default exception display: MessageBoxW owned by the active window (else the
+// application window), text by the full-stop rule, caption the title, MB_OK | MB_ICONSTOP.
+void ShowException(const std::string& message);
+
+// Runs a handler; whatever escapes it goes to the default exception display.
+void RunGuarded(const std::function<void()>& handler);
+
+// Image `index` (0 to 8) of the bar's image list, or another icon resource, at `size` pixels.
+HICON LoadImageListIcon(int index, int size = 16);
+HICON LoadResourceIcon(int id, int size = 16);
+
+// "MS Sans Serif" at 8 points (11 pixels at 96 dpi), bold or not; made once, never freed.
+HFONT SansSerifFont(bool bold);
+
+}  // namespace kestrion

@@ -1,0 +1,17 @@
+#include "app/shell_open.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/application_win.h"
+#include "app/text_win.h"
+
+namespace kestrion {
+
+void OpenAddress(const std::string& address) {
+  // The default verb, shown normally; what the shell makes of it is not looked at.
+  ShellExecuteW(App().window, nullptr, Utf8ToWide(address).c_str(), nullptr, nullptr,
+                SW_SHOWNORMAL);
+}
+
+}  // namespace kestrion

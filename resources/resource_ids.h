@@ -1,0 +1,10 @@
+#pragma once
+
+// Resource numbers shared by the Windows program's .rc and its code.
+
+// The bar's image list, one icon each: image i is IDI_IMAGE_FIRST + i (0 to 8).
+#define IDI_IMAGE_FIRST 100
+#define IDI_BUTTON_OK 120
+#define IDI_BUTTON_CANCEL 121
+#define IDB_ABOUT_PICTURE 200
+// The main icon is the icon group named MAINICON.

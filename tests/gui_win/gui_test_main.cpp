@@ -1,0 +1,14 @@
+// The Windows windows, created for real in Wine with an X server behind it.
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include "app/application_win.h"
+
+int main(int argc, char** argv) {
+  CoInitialize(nullptr);
+  kestrion::InitApplication(GetModuleHandleW(nullptr));
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
