@@ -44,10 +44,11 @@ constexpr DWORD kReadPiece = 64 * 1024;
 std::string ErrorText(DWORD code) {
   if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_HMODULE,
-        GetModuleHandleW(L"wininet.dll"), code, 0x400, reinterpret_cast<wchar_t*>(&text), 0,
-        nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                           FORMAT_MESSAGE_FROM_HMODULE,
+                       GetModuleHandleW(L"wininet.dll"), code, 0x400,
+                       reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     const std::unique_ptr<wchar_t, decltype(&LocalFree)> owner(text, LocalFree);
     if (length != 0 && text != nullptr) return WideToUtf8(std::wstring_view(text, length));
   }
@@ -116,7 +117,8 @@ std::string ReadWholeBody(HINTERNET request) {
   while (true) {
     const std::size_t have = body.size();
     // At most one byte past the limit, which is enough to tell that there is more.
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(kReadPiece, kMaxReplyBytes + 1 - have));
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(kReadPiece, kMaxReplyBytes + 1 - have));
     body.resize(have + wanted);
     DWORD read = 0;
     if (!InternetReadFile(request, body.data() + have, wanted, &read)) {
@@ -133,8 +135,8 @@ std::string ReadWholeBody(HINTERNET request) {
   // The library reports a connection closed before the announced length as a normal end.
   DWORD announced = 0;
   DWORD size = sizeof announced;
-  if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
-                     &size, nullptr) &&
+  if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size,
+                     nullptr) &&
       body.size() < announced) {
     RaiseApiError("InternetReadFile", ERROR_INTERNET_CONNECTION_ABORTED,
                   ErrorText(ERROR_INTERNET_CONNECTION_ABORTED));
@@ -146,7 +148,8 @@ std::string ReadWholeBody(HINTERNET request) {
 
 std::string HttpGet(const std::string& address) {
   // The system's proxy settings; no proxy or bypass list of our own.
-  const InternetHandle root(InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  const InternetHandle root(
+      InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!root) RaiseLastError("InternetOpen");
   // Windows hands these down to the connection and the request.
   BoundInTime(root.get());

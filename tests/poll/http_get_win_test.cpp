@@ -97,8 +97,8 @@ TEST(HttpGetWin, AcceptsAMebibyteAndRefusesMore) {
                "InternetReadFile failed with error 122: ");
   // Without a length, in pieces: refused as soon as it passes the limit.
   EXPECT_PRED2(StartsWith,
-               FailureOf(test::ServerUrl("http") + "/big?chunks=1&bytes=" +
-                         std::to_string(64 * kMaxReplyBytes)),
+               FailureOf(test::ServerUrl("http") +
+                         "/big?chunks=1&bytes=" + std::to_string(64 * kMaxReplyBytes)),
                "InternetReadFile failed with error 122: ");
 }
 
