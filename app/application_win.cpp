@@ -1,6 +1,7 @@
 #include "app/application_win.h"
 
 #include <exception>
+#include <vector>
 
 #include "app/exception_display.h"
 #include "app/text_win.h"
@@ -11,6 +12,36 @@ namespace kestrion {
 namespace {
 
 constexpr UINT kRunOnUiThread = WM_APP + 1;
+
+class DisabledWindows {
+ public:
+  explicit DisabledWindows(HWND dialog) : dialog_(dialog) {
+    EnumThreadWindows(GetCurrentThreadId(), &DisabledWindows::Collect,
+                      reinterpret_cast<LPARAM>(this));
+    for (HWND window : windows_) EnableWindow(window, FALSE);
+  }
+  ~DisabledWindows() {
+    for (HWND window : windows_) {
+      if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+  }
+  DisabledWindows(const DisabledWindows&) = delete;
+  DisabledWindows& operator=(const DisabledWindows&) = delete;
+
+ private:
+  static BOOL CALLBACK Collect(HWND window, LPARAM self_pointer) {
+    auto* self = reinterpret_cast<DisabledWindows*>(self_pointer);
+    // Hidden windows (the application window among them) stay as they are: they take no
+    // input, and the poll's hand-overs to the application window must go on.
+    if (window != self->dialog_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
+      self->windows_.push_back(window);
+    }
+    return TRUE;
+  }
+
+  HWND dialog_;
+  std::vector<HWND> windows_;
+};
 
 LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kRunOnUiThread) {
@@ -64,6 +95,29 @@ void RunGuarded(const std::function<void()>& handler) {
   } catch (...) {
     ShowException("");
   }
+}
+
+void ShowModalWindow(HWND dialog, const std::function<bool()>& closed) {
+  {
+    const DisabledWindows others(dialog);
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+    MSG message = {};
+    while (!closed()) {
+      const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+      if (got == -1) break;
+      if (got == 0) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        break;
+      }
+      if (!IsDialogMessageW(dialog, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+      }
+    }
+  }
+  // The other windows are enabled first, so that one of them becomes active again.
+  ShowWindow(dialog, SW_HIDE);
 }
 
 HICON LoadResourceIcon(int id, int size) {

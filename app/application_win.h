@@ -39,6 +39,13 @@ void RunGuarded(const std::function<void()>& handler);
 HICON LoadImageListIcon(int index, int size = 16);
 HICON LoadResourceIcon(int id, int size = 16);
 
+// The modal showing both dialogs share: the thread's other visible windows are disabled, the
+// dialog is shown and its messages go through the dialog manager (Tab, Enter, accelerators)
+// until `closed` says so; then the other windows come back and the dialog is hidden, never
+// destroyed. A WM_QUIT that arrives meanwhile ends the showing and is posted again for the
+// program's own loop.
+void ShowModalWindow(HWND dialog, const std::function<bool()>& closed);
+
 // "MS Sans Serif" at 8 points (11 pixels at 96 dpi), bold or not; made once, never freed.
 HFONT SansSerifFont(bool bold);
 

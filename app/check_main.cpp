@@ -8,9 +8,7 @@
 #include "app/check_output.h"
 #include "app/console.h"
 #include "app/exception.h"
-#include "poll/http_get.h"
-#include "poll/poll_balance.h"
-#include "poll/reply_document.h"
+#include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
 #include "settings/text_codec.h"
@@ -22,15 +20,9 @@ using kestrion::CheckOptions;
 int RunPoll(const CheckOptions& options) {
   kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
   std::optional<kestrion::Status> status;
-  kestrion::PollServices services;
-  services.is_internet_connected = kestrion::IsInternetConnected;
-  services.settings = &settings;
-  services.http_get = kestrion::HttpGet;
-  services.parse_reply = kestrion::ParseReplyDocument;
-  services.show_status = [&status](const std::string& text, bool ok) {
+  kestrion::PollWithSystem(settings, [&status](const std::string& text, bool ok) {
     status = kestrion::Status{text, ok};
-  };
-  kestrion::PollBalance(services);
+  });
   std::cout << kestrion::FormatCheckOutput(status, options.format) << std::flush;
   return kestrion::CheckExitStatus(status);
 }

@@ -2,6 +2,7 @@
 #include <QByteArray>
 
 #include <cstdlib>
+#include <utility>
 
 #include "app/application_qt.h"
 #include "app/form_about_qt.h"
@@ -48,8 +49,8 @@ int main(int argc, char** argv) {
   });
   // The last created first; the bar's destruction removes the icon and saves the geometry.
   // The poll thread is left as it is: it ends with the process.
-  delete FormSettings;
-  delete FormAbout;
-  delete FormMain;
+  delete std::exchange(FormSettings, nullptr);
+  delete std::exchange(FormAbout, nullptr);
+  delete std::exchange(FormMain, nullptr);
   return 0;
 }

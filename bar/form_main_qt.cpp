@@ -15,11 +15,8 @@
 #include "app/shell_open.h"
 #include "bar/status.h"
 #include "bar/window_hints.h"
-#include "poll/http_get.h"
 #include "poll/main_thread.h"
-#include "poll/poll_balance.h"
-#include "poll/reply_document.h"
-#include "poll/thread_priority.h"
+#include "poll/program_poll.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/text_codec.h"
@@ -48,13 +45,9 @@ QString PlainTip(const std::string& tip) {
 }
 
 void PollOnUiThread() {
-  PollServices services;
-  services.is_internet_connected = IsInternetConnected;
-  services.settings = &FormSettings->settings();
-  services.http_get = HttpGet;
-  services.parse_reply = ParseReplyDocument;
-  services.show_status = [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); };
-  PollBalance(services);
+  if (FormMain == nullptr || FormSettings == nullptr) return;
+  PollWithSystem(FormSettings->settings(),
+                 [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); });
 }
 
 void RunOnUiThread(const std::function<void()>& work) {
@@ -140,12 +133,8 @@ void TFormMain::BuildMenu() {
 void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
-  TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = RunOnUiThread;
-  hooks.poll = PollOnUiThread;
-  hooks.lower_priority = LowerCurrentThreadPriority;
   // Never freed: the thread lives as long as the process.
-  MainThread = new TMainThread(std::move(hooks));
+  MainThread = StartPollThread(RunOnUiThread, PollOnUiThread);
 }
 
 void TFormMain::RestoreGeometry() {

@@ -1,6 +1,6 @@
 // The Windows windows, created for real in Wine with an X server behind it.
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 

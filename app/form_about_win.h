@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <type_traits>
+
+namespace kestrion {
+
+// The about box: the maker's picture, the e-mail and web rows, and a bottom line that greets
+// those who double-click it with Shift held. Hidden until "О программе" shows it modally;
+// the same window each time.
+class TFormAbout {
+ public:
+  TFormAbout();
+  ~TFormAbout();
+  TFormAbout(const TFormAbout&) = delete;
+  TFormAbout& operator=(const TFormAbout&) = delete;
+
+  // Shows the box centred over the bar, the program's other windows disabled until it is
+  // closed; always 2 (closed).
+  int ShowModal();
+  HWND handle() const { return window_; }
+
+  // The controls, for tests.
+  HWND Image1 = nullptr;
+  HWND Label1 = nullptr;
+  HWND Label2 = nullptr;
+  HWND LabelWebLink = nullptr;  // the e-mail row
+  HWND LabelMailTo = nullptr;   // the web row
+  HWND Label5 = nullptr;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void CreateControls();
+  void LabelWebLinkClick();
+  void LabelMailToClick();
+  void Label5DblClick();
+
+  struct GdiDeleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+  };
+  std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiDeleter> picture_;
+  std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter> label_font_;
+  std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter> link_font_;
+  HWND window_ = nullptr;
+  bool closed_ = false;
+};
+
+}  // namespace kestrion

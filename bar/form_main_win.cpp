@@ -1,0 +1,567 @@
+#include "bar/form_main_win.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <stdexcept>
+#include <utility>
+
+#include "app/application_win.h"
+#include "app/form_about_win.h"
+#include "app/forms.h"
+#include "app/shell_open.h"
+#include "app/text_win.h"
+#include "bar/status.h"
+#include "poll/main_thread.h"
+#include "poll/program_poll.h"
+#include "settings/form_settings_win.h"
+#include "settings/program_registry.h"
+#include "settings/text_codec.h"
+
+#include <windowsx.h>
+
+namespace kestrion {
+
+TFormMain* FormMain = nullptr;
+TMainThread* MainThread = nullptr;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TFormMain";
+constexpr wchar_t kLabelClassName[] = L"TLabel";
+constexpr DWORD kStyle = WS_POPUP | WS_BORDER | WS_THICKFRAME;  // 0x80840000
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+constexpr UINT kTrayIconMessage = WM_USER + 1;  // WM_TRAYICON
+constexpr UINT kTrayIconId = 1;
+constexpr UINT_PTR kTimer1 = 1;
+constexpr UINT kFirstCommand = 100;  // menu item i answers to kFirstCommand + i
+constexpr int kMenuImageSize = 16;
+
+// Sent to every top-level window when the shell (and its notification area) starts again.
+UINT TaskbarCreatedMessage() {
+  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  return message;
+}
+
+UINT CommandId(const std::string& name) {
+  const auto& items = BarMenuItems();
+  const auto found = std::find_if(items.begin(), items.end(),
+                                  [&name](const BarMenuItem& item) { return name == item.name; });
+  return kFirstCommand + static_cast<UINT>(found - items.begin());
+}
+
+// A DIB section that holds a bitmap's pixels as 32-bit BGRA, top-down.
+HBITMAP CreateImageSection(HDC dc, int size, std::uint32_t** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  *bits = static_cast<std::uint32_t*>(pixels);
+  return bitmap;
+}
+
+// A menu image from an icon: a 32-bit DIB with premultiplied alpha, as menus draw them. The
+// icon is drawn once on black and once on white; the difference gives its coverage, whatever
+// the icon's own format (alpha channel or mask).
+HBITMAP MenuImage(HICON icon) {
+  if (icon == nullptr) return nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  std::uint32_t* on_black = nullptr;
+  std::uint32_t* on_white = nullptr;
+  HBITMAP black = CreateImageSection(dc, kMenuImageSize, &on_black);
+  HBITMAP white = CreateImageSection(dc, kMenuImageSize, &on_white);
+  const int count = kMenuImageSize * kMenuImageSize;
+  if (black != nullptr && white != nullptr) {
+    std::fill(on_black, on_black + count, 0xFF000000u);
+    std::fill(on_white, on_white + count, 0xFFFFFFFFu);
+    HGDIOBJ old = SelectObject(dc, black);
+    DrawIconEx(dc, 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
+    SelectObject(dc, white);
+    DrawIconEx(dc, 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
+    SelectObject(dc, old);
+    GdiFlush();
+    for (int i = 0; i < count; ++i) {
+      // Over black a pixel is colour × alpha (premultiplied already); over white it is that
+      // plus (1 − alpha), so the green channels tell the alpha.
+      const std::uint32_t b = on_black[i] & 0xFFFFFFu;
+      const int green_black = static_cast<int>((on_black[i] >> 8) & 0xFF);
+      const int green_white = static_cast<int>((on_white[i] >> 8) & 0xFF);
+      const auto alpha = static_cast<std::uint32_t>(255 - std::max(0, green_white - green_black));
+      on_black[i] = (alpha << 24) | b;
+    }
+  }
+  DeleteDC(dc);
+  if (white != nullptr) DeleteObject(white);
+  return black;
+}
+
+void PollOnUiThread() {
+  // A hand-over can still be served while the forms are destroyed at exit (any cross-thread
+  // call of the shutdown serves sent messages); the globals are cleared first, so no poll
+  // reaches a form that is going away, nor one whose construction failed.
+  if (FormMain == nullptr || FormSettings == nullptr) return;
+  PollWithSystem(FormSettings->settings(),
+                 [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); });
+}
+
+std::vector<BarRect> ScreenRects() {
+  std::vector<BarRect> screens;
+  EnumDisplayMonitors(
+      nullptr, nullptr,
+      [](HMONITOR, HDC, LPRECT rect, LPARAM data) -> BOOL {
+        reinterpret_cast<std::vector<BarRect>*>(data)->push_back(
+            {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&screens));
+  return screens;
+}
+
+BarRect PrimaryWorkArea() {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+  const RECT& r = info.rcWork;
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// Copies a tip into the shell's fixed field, always terminated, never ending in the first
+// half of a surrogate pair.
+void CopyTip(wchar_t (&field)[128], const std::wstring& tip) {
+  std::size_t length = std::min(tip.size(), std::size(field) - 1);
+  if (length > 0 && length < tip.size() && tip[length - 1] >= 0xD800 && tip[length - 1] < 0xDC00) {
+    --length;
+  }
+  std::fill(std::begin(field), std::end(field), L'\0');
+  std::copy_n(tip.begin(), length, field);
+}
+
+}  // namespace
+
+void TFormMain::IconDeleter::operator()(HICON icon) const { DestroyIcon(icon); }
+void TFormMain::BitmapDeleter::operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+void TFormMain::MenuDeleter::operator()(HMENU menu) const { DestroyMenu(menu); }
+
+TFormMain::TFormMain()
+    : notify_([](DWORD message, const NOTIFYICONDATAW& data) {
+        NOTIFYICONDATAW copy = data;  // the shell's declaration takes it writable
+        return Shell_NotifyIconW(message, &copy);
+      }) {
+  const HINSTANCE instance = App().instance != nullptr ? App().instance : GetModuleHandleW(nullptr);
+  static const bool registered = [instance] {
+    WNDCLASSEXW bar = {};
+    bar.cbSize = sizeof bar;
+    bar.lpfnWndProc = WindowProc;
+    bar.hInstance = instance;
+    bar.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    bar.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    bar.hIcon = App().main_icon;
+    bar.lpszClassName = kClassName;
+    WNDCLASSEXW label = {};
+    label.cbSize = sizeof label;
+    label.style = CS_DBLCLKS;
+    label.lpfnWndProc = LabelProc;
+    label.hInstance = instance;
+    label.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    label.lpszClassName = kLabelClassName;
+    return RegisterClassExW(&bar) != 0 && RegisterClassExW(&label) != 0;
+  }();
+  (void)registered;
+  TaskbarCreatedMessage();
+  text_colour_ = GetSysColor(COLOR_WINDOWTEXT);
+
+  RECT outer = {0, 0, kBarDesignClientWidth, kBarDesignClientHeight};
+  AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+  CreateWindowExW(kExStyle, kClassName, Utf8ToWide(kAppTitle).c_str(), kStyle, kBarDesignLeft,
+                  kBarDesignTop, outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                  nullptr, instance, this);
+  if (window_ == nullptr) throw std::runtime_error("The bar window could not be created.");
+  RECT client = {};
+  GetClientRect(window_, &client);
+  label_ = CreateWindowExW(0, kLabelClassName, L"LabelMain", WS_CHILD | WS_VISIBLE, 0, 0,
+                           client.right, client.bottom, window_, nullptr, instance, this);
+
+  tray_data_.cbSize = sizeof tray_data_;
+  tray_data_.hWnd = window_;
+  tray_data_.uID = kTrayIconId;
+  BuildMenu();
+  SetTimer(window_, kTimer1, kTimerIntervalMs, nullptr);
+}
+
+TFormMain::~TFormMain() {
+  FormDestroy();
+  if (window_ != nullptr) {
+    KillTimer(window_, kTimer1);
+    DestroyWindow(window_);
+  }
+}
+
+void TFormMain::FormDestroy() {
+  if (destroyed_ || window_ == nullptr) return;
+  destroyed_ = true;
+  RemoveTrayIcon();
+  SaveBarGeometry(OpenProgramRegistry, Bounds());
+}
+
+void TFormMain::BuildMenu() {
+  menu_.reset(CreatePopupMenu());
+  const auto& items = BarMenuItems();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const BarMenuItem& item = items[i];
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    if (item.caption[0] == '\0') {
+      info.fMask = MIIM_FTYPE;
+      info.fType = MFT_SEPARATOR;
+      InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
+      continue;
+    }
+    const std::wstring caption = Utf8ToWide(item.caption);
+    const UniqueIcon icon(LoadImageListIcon(item.image, kMenuImageSize));
+    menu_images_.emplace_back(MenuImage(icon.get()));
+    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_STATE;
+    info.fType = MFT_STRING;
+    info.wID = kFirstCommand + static_cast<UINT>(i);
+    info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
+    info.hbmpItem = menu_images_.back().get();
+    info.fState = MFS_ENABLED;
+    InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
+  }
+  const VisibilityItems state = VisibilityItemsFor(false);
+  EnableMenuItem(menu_.get(), CommandId("NHide"),
+                 MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu_.get(), CommandId("NShow"),
+                 MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TFormMain::FormCreate() {
+  AddTrayIcon();
+  RestoreGeometry();
+  // Never freed: the thread lives as long as the process.
+  MainThread = StartPollThread(RunOnUiThread, PollOnUiThread);
+}
+
+void TFormMain::RestoreGeometry() {
+  const BarRect stored = RestoreBarGeometry(OpenProgramRegistry, Bounds());
+  SetBounds(KeepBarReachable(stored, ScreenRects(), PrimaryWorkArea()));
+}
+
+BarRect TFormMain::Bounds() const {
+  RECT r = {};
+  GetWindowRect(window_, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+void TFormMain::SetBounds(const BarRect& bar) {
+  const BarRect held = ConstrainBarSize(bar);
+  SetWindowPos(window_, nullptr, held.left, held.top, held.width, held.height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormMain::Show() {
+  ShowWindow(window_, SW_SHOW);
+  SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetForegroundWindow(window_);
+}
+
+void TFormMain::Hide() { ShowWindow(window_, SW_HIDE); }
+
+void TFormMain::SetNotifyFunction(NotifyFunction notify) { notify_ = std::move(notify); }
+
+void TFormMain::AddTrayIcon() {
+  tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  tray_data_.uCallbackMessage = kTrayIconMessage;
+  tray_data_.hIcon = App().main_icon;
+  CopyTip(tray_data_.szTip, Utf8ToWide(kAppTitle));
+  notify_(NIM_ADD, tray_data_);
+  tray_added_ = true;
+}
+
+void TFormMain::RemoveTrayIcon() {
+  if (!tray_added_) return;
+  tray_added_ = false;
+  notify_(NIM_DELETE, tray_data_);
+}
+
+void TFormMain::ShowStatus(const std::string& text, bool ok) {
+  text_colour_ = StatusColour(ok);
+  const int image = StatusImage(ok);
+  UniqueIcon small_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXSMICON)));
+  UniqueIcon big_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXICON)));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
+  // The window no longer refers to the previous images once the new ones are set.
+  small_icon_ = std::move(small_icon);
+  big_icon_ = std::move(big_icon);
+  SetWindowTextW(label_, Utf8ToWide(text).c_str());
+  InvalidateRect(label_, nullptr, TRUE);
+  UpdateWindow(label_);
+
+  tray_data_.uFlags = NIF_ICON | NIF_TIP;
+  tray_data_.hIcon = small_icon_.get();
+  CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(text)));
+  notify_(NIM_MODIFY, tray_data_);
+}
+
+void TFormMain::TrayIconMessage(LPARAM lparam) {
+  TrayEvent event = TrayEvent::kOther;
+  if (lparam == WM_LBUTTONDOWN) event = TrayEvent::kLeftPress;
+  if (lparam == WM_RBUTTONDOWN) event = TrayEvent::kRightPress;
+  switch (TrayReaction(event, IsWindowVisible(window_) != FALSE)) {
+    case TrayAction::kHideBar:
+      Hide();
+      break;
+    case TrayAction::kShowBar:
+      Show();
+      break;
+    case TrayAction::kMenuAtPointer:
+      PopupMenuAtPointer();
+      break;
+    case TrayAction::kNothing:
+      break;
+  }
+}
+
+void TFormMain::PopupMenuAtPointer() {
+  POINT at = {};
+  GetCursorPos(&at);
+  // Without the foreground the menu would not close when the user clicks elsewhere, and the
+  // message after it lets the shell see the menu end (the documented pattern for tray menus).
+  SetForegroundWindow(window_);
+  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0,
+                 window_, nullptr);
+  PostMessageW(window_, WM_NULL, 0, 0);
+}
+
+void TFormMain::Command(int index) {
+  const std::string name = BarMenuItems().at(static_cast<std::size_t>(index)).name;
+  if (name == "NStat") {
+    OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
+  } else if (name == "NSettings") {
+    FormSettings->ShowModal();
+  } else if (name == "NHide") {
+    Hide();
+  } else if (name == "NShow") {
+    Show();
+  } else if (name == "NTop") {
+    const UINT id = CommandId("NTop");
+    const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+    SetBounds(MoveBarToTop(Bounds()));
+  } else if (name == "NAbout") {
+    FormAbout->ShowModal();
+  } else if (name == "NExit") {
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+  }
+}
+
+void TFormMain::PaintLabel(HDC dc) {
+  RECT client = {};
+  GetClientRect(label_, &client);
+  FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  const std::wstring text = WindowText(label_);
+  const HGDIOBJ old_font = SelectObject(dc, SansSerifFont(true));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, text_colour_);
+  // Server text is shown as it comes: an ampersand is no mnemonic here.
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  SelectObject(dc, old_font);
+}
+
+void TFormMain::LabelMainMouseDown(int x, int y) {
+  drag_.Press(BarDrag::Button::kLeft, x, y);
+  SetCapture(label_);  // move and release keep coming when the pointer leaves the bar
+}
+
+void TFormMain::LabelMainMouseMove(int x, int y) {
+  if (const auto moved = drag_.Move(x, y, Bounds())) {
+    SetWindowPos(window_, nullptr, moved->left, moved->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void TFormMain::LabelMainMouseUp() {
+  drag_.Release();
+  if (GetCapture() == label_) ReleaseCapture();
+}
+
+void TFormMain::LabelMainDblClick() {
+  drag_.DoubleClick();
+  Hide();
+}
+
+void TFormMain::Timer1Timer() {
+  if (MainThread != nullptr) MainThread->Resume();
+}
+
+LRESULT CALLBACK TFormMain::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  RunGuarded([&] {
+    if (message == WM_NCCREATE) {
+      auto* form =
+          static_cast<TFormMain*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+      form->window_ = window;
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+    }
+    if (message == WM_GETMINMAXINFO) {
+      // Comes before WM_NCCREATE too, while the window takes its first size.
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+      limits->ptMinTrackSize = {kBarMinWidth, kBarMinHeight};
+      limits->ptMaxTrackSize = {SHRT_MAX, kBarMaxHeight};
+      return;
+    }
+    auto* form = reinterpret_cast<TFormMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    result = form != nullptr ? form->HandleMessage(message, wparam, lparam)
+                             : DefWindowProcW(window, message, wparam, lparam);
+  });
+  return result;
+}
+
+LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case kTrayIconMessage:
+      TrayIconMessage(lparam);
+      return 0;
+    case WM_SIZE:
+      if (label_ != nullptr) MoveWindow(label_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
+      return 0;
+    case WM_WINDOWPOSCHANGED: {
+      // Every way of showing or hiding the bar passes here: FormShow and FormHide.
+      const auto* pos = reinterpret_cast<const WINDOWPOS*>(lparam);
+      if ((pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
+        const VisibilityItems state = VisibilityItemsFor((pos->flags & SWP_SHOWWINDOW) != 0);
+        EnableMenuItem(menu_.get(), CommandId("NHide"),
+                       MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
+        EnableMenuItem(menu_.get(), CommandId("NShow"),
+                       MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
+      }
+      break;
+    }
+    case WM_CONTEXTMENU:
+      PopupMenuAtPointer();
+      return 0;
+    case WM_COMMAND: {
+      const UINT id = LOWORD(wparam);
+      if (id >= kFirstCommand && id < kFirstCommand + BarMenuItems().size()) {
+        Command(static_cast<int>(id - kFirstCommand));
+        return 0;
+      }
+      break;
+    }
+    case WM_TIMER:
+      if (wparam == kTimer1) Timer1Timer();
+      return 0;
+    case WM_CLOSE:
+      // The bar is the main window: closing it ends the message loop; the window itself is
+      // destroyed with the form, after the loop, as the rest of the shutdown expects.
+      PostQuitMessage(0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may be ended without another message: do now what "Выход" would.
+      if (wparam != FALSE) FormDestroy();
+      return 0;
+    case WM_DESTROY:
+      // Destroyed from outside the form: the program cannot go on without its bar.
+      if (!destroyed_) {
+        FormDestroy();
+        PostQuitMessage(0);
+      }
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+      window_ = nullptr;
+      label_ = nullptr;
+      return 0;
+    default:
+      if (message == TaskbarCreatedMessage() && message != 0 && tray_added_) {
+        // The shell started again without the icon: add it back as it last was.
+        tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        notify_(NIM_ADD, tray_data_);
+        return 0;
+      }
+      break;
+  }
+  return DefWindowProcW(window_, message, wparam, lparam);
+}
+
+LRESULT CALLBACK TFormMain::LabelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  LRESULT result = 0;
+  RunGuarded([&] {
+    if (message == WM_NCCREATE) {
+      SetWindowLongPtrW(
+          window, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<TFormMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    result = form != nullptr && form->label_ == window
+                 ? form->HandleLabelMessage(message, wparam, lparam)
+                 : DefWindowProcW(window, message, wparam, lparam);
+  });
+  return result;
+}
+
+LRESULT TFormMain::HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const int x = GET_X_LPARAM(lparam);
+  const int y = GET_Y_LPARAM(lparam);
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT paint = {};
+      HDC dc = BeginPaint(label_, &paint);
+      PaintLabel(dc);
+      EndPaint(label_, &paint);
+      return 0;
+    }
+    case WM_PRINTCLIENT:
+      PaintLabel(reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // painted whole in WM_PAINT
+    case WM_SETTEXT: {
+      const LRESULT done = DefWindowProcW(label_, message, wparam, lparam);
+      InvalidateRect(label_, nullptr, TRUE);
+      return done;
+    }
+    case WM_LBUTTONDOWN:
+      LabelMainMouseDown(x, y);
+      return 0;
+    case WM_MOUSEMOVE:
+      LabelMainMouseMove(x, y);
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_MBUTTONUP:
+      LabelMainMouseUp();
+      return 0;
+    case WM_RBUTTONUP:
+      LabelMainMouseUp();
+      break;  // the default handling turns it into WM_CONTEXTMENU, which reaches the bar
+    case WM_CAPTURECHANGED:
+      // A drag that lost the pointer (another window took it) must not follow it later.
+      drag_.Release();
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      LabelMainDblClick();
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(label_, message, wparam, lparam);
+}
+
+}  // namespace kestrion

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "bar/form_main.h"
+
+#include <windows.h>
+
+#include <shellapi.h>  // after <windows.h>, which it needs
+
+namespace kestrion {
+
+// The bar: a captionless, always-on-top tool window with a sizing frame, the status text in
+// the middle, its popup menu and the notification-area icon.
+class TFormMain {
+ public:
+  TFormMain();   // registers the classes, creates the bar window (hidden) and its label
+  ~TFormMain();  // FormDestroy: removes the icon, saves the geometry, destroys the window
+  TFormMain(const TFormMain&) = delete;
+  TFormMain& operator=(const TFormMain&) = delete;
+
+  // FormCreate: adds the icon, restores the geometry and starts the poll thread.
+  void FormCreate();
+  void AddTrayIcon();
+  // The stored geometry, then onto the primary screen's work area if no screen would show it.
+  void RestoreGeometry();
+  void ShowStatus(const std::string& text, bool ok);
+  void Show();  // shows the bar and brings it to the front
+  void Hide();
+
+  HWND handle() const { return window_; }
+  HWND label() const { return label_; }
+  HMENU menu() const { return menu_.get(); }
+  BarRect Bounds() const;  // the outer rectangle, in screen coordinates
+  void SetBounds(const BarRect& bar);
+
+  // Where the notification-area requests go (Shell_NotifyIconW unless a test says otherwise).
+  using NotifyFunction = std::function<BOOL(DWORD message, const NOTIFYICONDATAW& data)>;
+  void SetNotifyFunction(NotifyFunction notify);
+
+ private:
+  struct IconDeleter {
+    void operator()(HICON icon) const;
+  };
+  struct BitmapDeleter {
+    void operator()(HBITMAP bitmap) const;
+  };
+  struct MenuDeleter {
+    void operator()(HMENU menu) const;
+  };
+  using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+  using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
+  using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  void BuildMenu();
+  void PopupMenuAtPointer();
+  void Command(int index);
+  void TrayIconMessage(LPARAM lparam);
+  void RemoveTrayIcon();
+  void FormDestroy();
+  void PaintLabel(HDC dc);
+  void LabelMainMouseDown(int x, int y);
+  void LabelMainMouseMove(int x, int y);
+  void LabelMainMouseUp();
+  void LabelMainDblClick();
+  void Timer1Timer();
+
+  HWND window_ = nullptr;
+  HWND label_ = nullptr;
+  UniqueMenu menu_;
+  std::vector<UniqueBitmap> menu_images_;
+  UniqueIcon small_icon_;  // the latest status's image, the bar's and the tray's icon
+  UniqueIcon big_icon_;
+  COLORREF text_colour_ = 0;
+  BarDrag drag_;
+  NOTIFYICONDATAW tray_data_ = {};
+  NotifyFunction notify_;
+  bool tray_added_ = false;
+  bool destroyed_ = false;  // FormDestroy has run
+};
+
+}  // namespace kestrion

@@ -1,0 +1,223 @@
+#include "settings/form_settings_win.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/application_win.h"
+#include "app/form_about_win.h"
+#include "app/forms.h"
+#include "app/text_win.h"
+#include "bar/status.h"
+#include "poll/main_thread.h"
+#include "resources/resource_ids.h"
+#include "settings/form_settings.h"
+#include "settings/program_registry.h"
+#include "settings/string_table.h"
+
+namespace kestrion {
+
+TFormSettings* FormSettings = nullptr;
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"TFormSettings";
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kClientWidth = 455;
+constexpr int kClientHeight = 114;
+constexpr int kLeft = 395;
+constexpr int kTop = 426;
+
+// Everything stands in the group box, whose origin is (3, 0) in the dialog. The controls are
+// the dialog's own children, placed at the group box's offset, so that their notifications
+// reach the dialog and the dialog manager's Tab and Enter reach them.
+constexpr int kGroupLeft = 3;
+constexpr int kGroupTop = 0;
+
+struct Place {
+  int left, top, width, height;
+};
+constexpr Place kBoxPlaces[3] = {{8, 88, 97, 16}, {105, 88, 177, 16}, {288, 88, 153, 16}};
+
+HWND AddControl(HWND dialog, const wchar_t* window_class, const std::wstring& text, DWORD style,
+                DWORD ex_style, const Place& place, int id) {
+  HWND control = CreateWindowExW(
+      ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, kGroupLeft + place.left,
+      kGroupTop + place.top, place.width, place.height, dialog,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
+  // The group box and all it holds: "MS Sans Serif" 8 points bold.
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true)), FALSE);
+  return control;
+}
+
+// An in-memory dialog template without controls: style, class and caption.
+std::vector<WORD> DialogTemplate(DWORD style, const wchar_t* window_class, const wchar_t* caption) {
+  std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 1, 0);  // then "no menu"
+  DLGTEMPLATE header = {};
+  header.style = style;
+  std::memcpy(words.data(), &header, sizeof header);
+  for (const wchar_t* text : {window_class, caption}) {
+    for (const wchar_t* c = text; *c != L'\0'; ++c) words.push_back(static_cast<WORD>(*c));
+    words.push_back(0);
+  }
+  return words;
+}
+
+bool IsTicked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+}  // namespace
+
+TFormSettings::TFormSettings()
+    : settings_(OpenProgramRegistry, ProgramStringTable()),
+      shell_(MakeProgramShortcutShell("")),
+      ok_icon_(LoadResourceIcon(IDI_BUTTON_OK)),
+      cancel_icon_(LoadResourceIcon(IDI_BUTTON_CANCEL)) {
+  // A dialog of the program's own class: the dialog manager keeps the default button, the
+  // focus and Tab as a dialog does, and the class name says which form it is.
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = DefDlgProcW;
+  window_class.cbWndExtra = DLGWINDOWEXTRA;
+  window_class.hInstance = App().instance;
+  window_class.hIcon = App().main_icon;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = kClassName;
+  RegisterClassExW(&window_class);
+
+  const std::vector<WORD> dialog_template = DialogTemplate(kStyle, kClassName, L"Параметры");
+  CreateDialogIndirectParamW(
+      App().instance, reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), App().window,
+      &TFormSettings::DialogProc, reinterpret_cast<LPARAM>(this));
+  // The template knows dialog units only; the dialog is laid out in pixels.
+  RECT outer = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
+  SetWindowPos(window_, nullptr, kLeft, kTop, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  CreateControls();
+}
+
+TFormSettings::~TFormSettings() {
+  // The window goes before the button images it shows.
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+void TFormSettings::CreateControls() {
+  // Created in the tab order: the dialog manager walks the controls in creation order.
+  AddControl(window_, L"STATIC", L"PIN1", SS_LEFT, 0, {8, 24, 29, 13}, -1);
+  AddControl(window_, L"STATIC", L"PIN2", SS_LEFT, 0, {8, 48, 29, 13}, -1);
+  // The texts the edits hold until FormCreate replaces them.
+  eLogin = AddControl(window_, L"EDIT", L"1", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
+                      WS_EX_CLIENTEDGE, {63, 20, 200, 21}, kIdLogin);
+  ePswd = AddControl(window_, L"EDIT", L"123", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
+                     WS_EX_CLIENTEDGE, {63, 45, 200, 21}, kIdPswd);
+  // Common controls 6 would show a dot.
+  SendMessageW(ePswd, EM_SETPASSWORDCHAR, L'*', 0);
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    boxes[i] = AddControl(window_, L"BUTTON", Utf8ToWide(ShortcutBoxes()[i].caption),
+                          WS_TABSTOP | BS_AUTOCHECKBOX, 0, kBoxPlaces[i],
+                          kIdFirstBox + static_cast<int>(i));
+  }
+  BitBtnOk = AddControl(window_, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
+                        {362, 18, 79, 25}, kIdOk);
+  SendMessageW(BitBtnOk, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ok_icon_.get()));
+  BitBtnCancel = AddControl(window_, L"BUTTON", L"&Отмена", WS_TABSTOP | BS_PUSHBUTTON, 0,
+                            {362, 48, 79, 25}, kIdCancel);
+  SendMessageW(BitBtnCancel, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(cancel_icon_.get()));
+  // The bevel's top line, which is all of it that shows, between the fields and the boxes.
+  AddControl(window_, L"STATIC", L"", SS_ETCHEDHORZ, 0, {7, 79, 434, 2}, -1);
+  // The group box last, so it lies beneath the controls and never paints over them.
+  GroupBox1 = AddControl(window_, L"BUTTON", L"Параметры", BS_GROUPBOX | WS_CLIPSIBLINGS, 0,
+                         {0, 0, 449, 111}, -1);
+  SendMessageW(window_, DM_SETDEFID, kIdOk, 0);
+}
+
+void TFormSettings::FormCreate() {
+  settings_.ReadSettings();
+  SetWindowTextW(eLogin, Utf8ToWide(settings_.record().Login).c_str());
+  SetWindowTextW(ePswd, Utf8ToWide(settings_.record().Pswd).c_str());
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    const bool exists = ShortcutExists(*shell_, ShortcutBoxes()[i].csidl, kAppTitle);
+    // Ticked by the program as by the user, the handler runs when the state changes; the
+    // box sends no notification for a tick by message, so it is called here.
+    if (exists == IsTicked(boxes[i])) continue;
+    SendMessageW(boxes[i], BM_SETCHECK, exists ? BST_CHECKED : BST_UNCHECKED, 0);
+    CheckBoxClick(i);
+  }
+}
+
+int TFormSettings::ShowModal() {
+  if (IsWindowVisible(window_)) {
+    // Shown already (the menu can be reached through the tray icon): no second showing.
+    SetForegroundWindow(window_);
+    return kModalCancel;
+  }
+  modal_result_ = 0;
+  ShowModalWindow(window_, [this] { return modal_result_ != 0; });
+  return modal_result_ != 0 ? modal_result_ : kModalCancel;
+}
+
+void TFormSettings::CheckBoxClick(std::size_t box) {
+  ApplyShortcutBox(*shell_, ShortcutBoxes()[box].csidl, IsTicked(boxes[box]),
+                   WideToUtf8(App().exe_path), kAppTitle);
+}
+
+void TFormSettings::BitBtnOkClick() {
+  if (!StoreCredentials(OpenProgramRegistry, WideToUtf8(WindowText(eLogin)),
+                        WideToUtf8(WindowText(ePswd)))) {
+    // No icon, one button; the dialog waits for it.
+    MessageBoxW(window_, Utf8ToWide(kSaveErrorText).c_str(), App().title.c_str(), MB_OK);
+  }
+  if (MainThread != nullptr) MainThread->Resume();
+  Close(kModalOk);
+}
+
+void TFormSettings::Close(int result) { modal_result_ = result; }
+
+std::wstring TFormSettings::WindowText(HWND control) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+INT_PTR CALLBACK TFormSettings::DialogProc(HWND window, UINT message, WPARAM wparam,
+                                           LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<TFormSettings*>(lparam);
+    self->window_ = window;
+    SetWindowLongPtrW(window, DWLP_USER, lparam);
+    // The controls come after; the first showing gives the focus to the first of them.
+    return FALSE;
+  }
+  auto* self = reinterpret_cast<TFormSettings*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (self == nullptr) return FALSE;
+  bool handled = false;
+  RunGuarded([&] { handled = self->HandleMessage(message, wparam, lparam); });
+  return handled ? TRUE : FALSE;
+}
+
+bool TFormSettings::HandleMessage(UINT message, WPARAM wparam, LPARAM /*lparam*/) {
+  switch (message) {
+    case WM_COMMAND: {
+      const int id = LOWORD(wparam);
+      const bool clicked = HIWORD(wparam) == BN_CLICKED;
+      if (id == kIdOk && clicked) BitBtnOkClick();
+      if (id == kIdCancel && clicked) Close(kModalCancel);
+      if (clicked && id >= kIdFirstBox && id < kIdFirstBox + static_cast<int>(boxes.size())) {
+        CheckBoxClick(static_cast<std::size_t>(id - kIdFirstBox));
+      }
+      // IDCANCEL, which Escape sends, is bound to nothing.
+      return true;
+    }
+    case WM_CLOSE:
+      // The close box and Alt+F4; a dialog would turn this into IDCANCEL.
+      Close(kModalCancel);
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace kestrion

@@ -1,0 +1,438 @@
+// The bar's real window in Wine, checked through Win32; the notification-area requests are
+// caught on their way to the shell.
+#include "bar/form_main_win.h"
+
+#include "app/application_win.h"
+#include "app/text_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <windows.h>
+
+namespace kestrion {
+namespace {
+
+constexpr wchar_t kKey[] = L"Software\\Kestrion";
+constexpr UINT kTrayMessage = WM_USER + 1;
+
+void DeleteProgramKey() { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+
+void StoreDword(const wchar_t* name, DWORD value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_DWORD, &value, sizeof value);
+}
+
+void StoreText(const wchar_t* name, const std::wstring& value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kKey, name, REG_SZ, value.c_str(),
+                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::optional<int> StoredDword(const wchar_t* name) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (RegGetValueW(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return static_cast<int>(value);
+}
+
+bool KeyExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+BarRect WindowBounds(HWND window) {
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+std::wstring Text(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+  return text;
+}
+
+UINT ItemId(HMENU menu, const char* name) {
+  const auto& items = BarMenuItems();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (std::string(items[i].name) == name) return GetMenuItemID(menu, static_cast<int>(i));
+  }
+  ADD_FAILURE() << "no item " << name;
+  return 0;
+}
+
+struct Notification {
+  DWORD message;
+  NOTIFYICONDATAW data;
+};
+
+// The label drawn into a 32-bit bitmap: how many pixels have the given colour.
+int PixelsOfColour(HWND label, COLORREF colour) {
+  RECT client = {};
+  GetClientRect(label, &client);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  const std::uint32_t wanted =
+      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  const int count = static_cast<int>(
+      std::count_if(pixels, pixels + client.right * client.bottom,
+                    [wanted](std::uint32_t p) { return (p & 0xFFFFFF) == wanted; }));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return count;
+}
+
+class FormMainWinTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteProgramKey();
+    form_ = MakeForm();
+  }
+  void TearDown() override {
+    form_.reset();
+    DeleteProgramKey();
+  }
+
+  std::unique_ptr<TFormMain> MakeForm() {
+    auto form = std::make_unique<TFormMain>();
+    form->SetNotifyFunction([this](DWORD message, const NOTIFYICONDATAW& data) {
+      sent_.push_back({message, data});
+      return TRUE;
+    });
+    return form;
+  }
+
+  // A fresh bar that restores what `store` puts in; the bar before it, which saves itself as
+  // it goes, goes first.
+  BarRect RestoredBounds(const std::function<void()>& store) {
+    form_.reset();
+    DeleteProgramKey();
+    store();
+    form_ = MakeForm();
+    form_->RestoreGeometry();
+    return WindowBounds(form_->handle());
+  }
+
+  std::vector<Notification> sent_;
+  std::unique_ptr<TFormMain> form_;  // after sent_: destroyed first, and it still reports
+};
+
+TEST_F(FormMainWinTest, IsABlackToolWindowAboveOthersAtTheDesignPlace) {
+  const HWND bar = form_->handle();
+  wchar_t name[64] = {};
+  GetClassNameW(bar, name, 64);
+  EXPECT_STREQ(name, L"TFormMain");
+  // The system adds WS_CLIPSIBLINGS to every top-level window.
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongPtrW(bar, GWL_STYLE)) & ~(WS_VISIBLE | WS_CLIPSIBLINGS),
+            0x80840000u);
+  const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(bar, GWL_EXSTYLE));
+  EXPECT_EQ(ex_style & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST), WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+  EXPECT_EQ(Text(bar), L"Kestrion");
+  EXPECT_EQ(GetClassLongPtrW(bar, GCLP_HBRBACKGROUND),
+            reinterpret_cast<ULONG_PTR>(GetStockObject(BLACK_BRUSH)));
+  EXPECT_FALSE(IsWindowVisible(bar));
+
+  RECT client = {};
+  GetClientRect(bar, &client);
+  EXPECT_EQ(client.right, 235);
+  EXPECT_EQ(client.bottom, 15);
+  const BarRect outer = form_->Bounds();
+  EXPECT_EQ(outer.left, 195);
+  EXPECT_EQ(outer.top, 677);
+
+  // The label fills the client area and keeps filling it.
+  const HWND label = form_->label();
+  EXPECT_EQ(GetParent(label), bar);
+  EXPECT_EQ(Text(label), L"LabelMain");
+  form_->SetBounds({100, 100, 400, 40});
+  RECT label_rect = {};
+  GetClientRect(label, &label_rect);
+  GetClientRect(bar, &client);
+  EXPECT_EQ(label_rect.right, client.right);
+  EXPECT_EQ(label_rect.bottom, client.bottom);
+}
+
+TEST_F(FormMainWinTest, GeometryRestoresFromTheRegistryUntilAValueCannotBeRead) {
+  const BarRect design = form_->Bounds();
+
+  // First run: nothing stored, the key is made and the design bounds stay.
+  EXPECT_EQ(RestoredBounds([] {}), design);
+  EXPECT_TRUE(KeyExists());
+
+  const auto top_only = [] { StoreDword(L"Top", 20); };
+  EXPECT_EQ(RestoredBounds(top_only), (BarRect{design.left, 20, design.width, design.height}));
+
+  const auto left_as_text = [] {
+    StoreDword(L"Top", 20);
+    StoreText(L"Left", L"300");
+    StoreDword(L"Width", 300);
+  };
+  EXPECT_EQ(RestoredBounds(left_as_text), (BarRect{design.left, 20, design.width, design.height}))
+      << "a text where a number belongs ends the restore";
+
+  const auto beyond_limits = [](DWORD height) {
+    return [height] {
+      StoreDword(L"Top", 20);
+      StoreDword(L"Left", 40);
+      StoreDword(L"Width", 10);
+      StoreDword(L"Height", height);
+    };
+  };
+  EXPECT_EQ(RestoredBounds(beyond_limits(100)), (BarRect{40, 20, 32, 48}));
+  EXPECT_EQ(RestoredBounds(beyond_limits(3)).height, 15);
+}
+
+TEST_F(FormMainWinTest, ABarStoredOffEveryScreenComesOntoThePrimaryWorkArea) {
+  const auto stored = [](int left, int top) {
+    return [left, top] {
+      StoreDword(L"Top", static_cast<DWORD>(top));
+      StoreDword(L"Left", static_cast<DWORD>(left));
+      StoreDword(L"Width", 200);
+      StoreDword(L"Height", 20);
+    };
+  };
+  const BarRect placed = RestoredBounds(stored(-3000, 5000));
+  RECT work = {};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(placed, (BarRect{work.left, work.bottom - 20, 200, 20}));
+
+  // Partly off the edge but visible: applied as stored.
+  EXPECT_EQ(RestoredBounds(stored(-150, 10)), (BarRect{-150, 10, 200, 20}));
+}
+
+TEST_F(FormMainWinTest, TheWindowHoldsItsSizeLimitsWhateverResizesIt) {
+  const HWND bar = form_->handle();
+  SetWindowPos(bar, nullptr, 10, 10, 5, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(WindowBounds(bar), (BarRect{10, 10, 32, 48}));
+  SetWindowPos(bar, nullptr, 10, 10, 1500, 2, SWP_NOZORDER | SWP_NOACTIVATE);
+  EXPECT_EQ(WindowBounds(bar), (BarRect{10, 10, 1500, 15})) << "no maximum width";
+}
+
+TEST_F(FormMainWinTest, AStatusColoursTheTextAndChangesTheIcon) {
+  const HWND label = form_->label();
+  form_->ShowStatus("Баланс: 125.40 руб.", true);
+  EXPECT_EQ(Text(label), L"Баланс: 125.40 руб.");
+  EXPECT_GT(PixelsOfColour(label, RGB(0, 255, 0)), 10);
+  EXPECT_EQ(PixelsOfColour(label, RGB(255, 0, 0)), 0);
+  const auto ok_icon = SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0);
+  EXPECT_NE(ok_icon, 0);
+
+  form_->ShowStatus("Ошибка", false);
+  EXPECT_GT(PixelsOfColour(label, RGB(255, 0, 0)), 10);
+  EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
+  EXPECT_NE(SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0), ok_icon);
+  EXPECT_NE(SendMessageW(form_->handle(), WM_GETICON, ICON_BIG, 0), 0);
+
+  // Text as it comes: an ampersand stays, and an empty status draws nothing.
+  form_->ShowStatus("A&B", true);
+  EXPECT_EQ(Text(label), L"A&B");
+  form_->ShowStatus("", true);
+  EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
+}
+
+TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
+  form_->AddTrayIcon();
+  ASSERT_EQ(sent_.size(), 1u);
+  const NOTIFYICONDATAW& added = sent_[0].data;
+  EXPECT_EQ(sent_[0].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(added.cbSize, sizeof(NOTIFYICONDATAW));
+  EXPECT_EQ(added.hWnd, form_->handle());
+  EXPECT_EQ(added.uID, 1u);
+  EXPECT_EQ(added.uFlags, 7u);
+  EXPECT_EQ(added.uCallbackMessage, 1025u);
+  EXPECT_EQ(added.hIcon, App().main_icon);
+  EXPECT_STREQ(added.szTip, L"Kestrion");
+
+  // 116 characters fit whole; of 117 the last is left out. Counted in characters.
+  const std::wstring fits(116, L'Ж');
+  form_->ShowStatus(WideToUtf8(fits), true);
+  ASSERT_EQ(sent_.size(), 2u);
+  EXPECT_EQ(sent_[1].message, static_cast<DWORD>(NIM_MODIFY));
+  EXPECT_EQ(sent_[1].data.uFlags, 6u);
+  EXPECT_EQ(sent_[1].data.uID, 1u);
+  EXPECT_EQ(std::wstring(sent_[1].data.szTip), L"Kestrion : " + fits);
+  EXPECT_EQ(sent_[1].data.hIcon,
+            reinterpret_cast<HICON>(SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0)));
+  form_->ShowStatus(WideToUtf8(fits + L"Z"), false);
+  EXPECT_EQ(std::wstring(sent_.back().data.szTip), L"Kestrion : " + fits);
+  EXPECT_EQ(Text(form_->label()), fits + L"Z") << "the bar shows the whole text";
+
+  form_.reset();
+  ASSERT_EQ(sent_.size(), 4u);
+  EXPECT_EQ(sent_[3].message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(sent_[3].data.uID, 1u);
+}
+
+TEST_F(FormMainWinTest, ARestartedShellGetsTheIconBackWithTheLastStatus) {
+  const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+  form_->AddTrayIcon();
+  form_->ShowStatus("Баланс: 7", true);
+  const NOTIFYICONDATAW last = sent_.back().data;
+  SendMessageW(form_->handle(), taskbar_created, 0, 0);
+  ASSERT_EQ(sent_.size(), 3u);
+  EXPECT_EQ(sent_[2].message, static_cast<DWORD>(NIM_ADD));
+  EXPECT_EQ(sent_[2].data.uFlags, 7u);
+  EXPECT_EQ(sent_[2].data.uCallbackMessage, 1025u);
+  EXPECT_EQ(sent_[2].data.hIcon, last.hIcon);
+  EXPECT_STREQ(sent_[2].data.szTip, L"Kestrion : Баланс: 7");
+}
+
+TEST_F(FormMainWinTest, EndingTheSessionSavesTheGeometryAndRemovesTheIconOnce) {
+  form_->AddTrayIcon();
+  form_->SetBounds({100, 50, 300, 30});
+  SendMessageW(form_->handle(), WM_ENDSESSION, FALSE, 0);  // the logout was cancelled
+  EXPECT_EQ(sent_.size(), 1u);
+  EXPECT_FALSE(StoredDword(L"Top"));
+
+  SendMessageW(form_->handle(), WM_ENDSESSION, TRUE, 0);
+  ASSERT_EQ(sent_.size(), 2u);
+  EXPECT_EQ(sent_[1].message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(StoredDword(L"Top"), 50);
+  EXPECT_EQ(StoredDword(L"Left"), 100);
+  EXPECT_EQ(StoredDword(L"Width"), 300);
+  EXPECT_EQ(StoredDword(L"Height"), 30);
+  form_.reset();
+  EXPECT_EQ(sent_.size(), 2u);
+}
+
+TEST_F(FormMainWinTest, DestroyingTheBarSavesWhereItStands) {
+  form_->SetBounds({-20, 700, 250, 48});
+  form_.reset();
+  EXPECT_EQ(StoredDword(L"Top"), 700);
+  EXPECT_EQ(StoredDword(L"Left"), -20);
+  EXPECT_EQ(StoredDword(L"Width"), 250);
+  EXPECT_EQ(StoredDword(L"Height"), 48);
+}
+
+TEST_F(FormMainWinTest, TheMenuHasItsItemsWithImagesAndFollowsTheBarsVisibility) {
+  const HMENU menu = form_->menu();
+  ASSERT_EQ(GetMenuItemCount(menu), 11);
+  const auto& items = BarMenuItems();
+  for (int i = 0; i < 11; ++i) {
+    wchar_t caption[64] = {};
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_STRING | MIIM_BITMAP;
+    info.dwTypeData = caption;
+    info.cch = 64;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info));
+    const bool separator = items[static_cast<std::size_t>(i)].caption[0] == '\0';
+    EXPECT_EQ((info.fType & MFT_SEPARATOR) != 0, separator) << i;
+    if (separator) continue;
+    EXPECT_EQ(WideToUtf8(caption), items[static_cast<std::size_t>(i)].caption);
+    BITMAP image = {};
+    ASSERT_EQ(GetObjectW(info.hbmpItem, sizeof image, &image), static_cast<int>(sizeof image)) << i;
+    EXPECT_EQ(image.bmWidth, 16);
+    EXPECT_EQ(image.bmBitsPixel, 32);
+    // Premultiplied: no colour brighter than its alpha, and the picture is not all clear.
+    const auto* pixels = static_cast<const std::uint8_t*>(image.bmBits);
+    int opaque = 0;
+    for (int p = 0; p < 16 * 16; ++p) {
+      const std::uint8_t* bgra = pixels + 4 * p;
+      EXPECT_LE(std::max({bgra[0], bgra[1], bgra[2]}), bgra[3]) << i << " pixel " << p;
+      opaque += bgra[3] == 255 ? 1 : 0;
+    }
+    EXPECT_GT(opaque, 16) << i;
+  }
+
+  const auto enabled = [menu](const char* name) {
+    return (GetMenuState(menu, ItemId(menu, name), MF_BYCOMMAND) & MF_GRAYED) == 0;
+  };
+  form_->Show();
+  EXPECT_TRUE(IsWindowVisible(form_->handle()));
+  EXPECT_TRUE(enabled("NHide"));
+  EXPECT_FALSE(enabled("NShow"));
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, "NHide"), 0);
+  EXPECT_FALSE(IsWindowVisible(form_->handle()));
+  EXPECT_FALSE(enabled("NHide"));
+  EXPECT_TRUE(enabled("NShow"));
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, "NShow"), 0);
+  EXPECT_TRUE(IsWindowVisible(form_->handle()));
+  EXPECT_TRUE(enabled("NHide"));
+}
+
+TEST_F(FormMainWinTest, TopMovesTheBarUpEveryTimeAndFlipsOnlyItsMark) {
+  const HMENU menu = form_->menu();
+  const UINT top = ItemId(menu, "NTop");
+  form_->SetBounds({300, 400, 200, 20});
+  SendMessageW(form_->handle(), WM_COMMAND, top, 0);
+  EXPECT_EQ(form_->Bounds(), (BarRect{300, 0, 200, 20}));
+  EXPECT_TRUE(GetMenuState(menu, top, MF_BYCOMMAND) & MF_CHECKED);
+  form_->SetBounds({300, 400, 200, 20});
+  SendMessageW(form_->handle(), WM_COMMAND, top, 0);
+  EXPECT_EQ(form_->Bounds(), (BarRect{300, 0, 200, 20}));
+  EXPECT_FALSE(GetMenuState(menu, top, MF_BYCOMMAND) & MF_CHECKED);
+}
+
+TEST_F(FormMainWinTest, ALeftPressOnTheIconTogglesTheBarOtherMouseNewsChangesNothing) {
+  const HWND bar = form_->handle();
+  form_->Show();
+  SendMessageW(bar, kTrayMessage, 1, WM_LBUTTONDOWN);
+  EXPECT_FALSE(IsWindowVisible(bar));
+  for (const LPARAM other : {WM_MOUSEMOVE, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_MBUTTONDOWN}) {
+    SendMessageW(bar, kTrayMessage, 1, other);
+    EXPECT_FALSE(IsWindowVisible(bar)) << other;
+  }
+  form_->ShowStatus("Баланс: 1", true);
+  EXPECT_FALSE(IsWindowVisible(bar)) << "a status leaves a hidden bar hidden";
+  SendMessageW(bar, kTrayMessage, 1, WM_LBUTTONDOWN);
+  EXPECT_TRUE(IsWindowVisible(bar));
+}
+
+TEST_F(FormMainWinTest, TheLeftButtonDragsTheBarByTheLabelAndADoubleClickHidesIt) {
+  const HWND bar = form_->handle();
+  const HWND label = form_->label();
+  form_->SetBounds({200, 300, 240, 23});
+  form_->Show();
+  SendMessageW(label, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(10, 5));
+  SendMessageW(label, WM_MOUSEMOVE, MK_RBUTTON, MAKELPARAM(30, 9));
+  EXPECT_EQ(WindowBounds(bar), (BarRect{200, 300, 240, 23})) << "only the left button drags";
+
+  SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 5));
+  EXPECT_EQ(GetCapture(), label);
+  SendMessageW(label, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(30, 12));
+  EXPECT_EQ(WindowBounds(bar), (BarRect{220, 307, 240, 23}));
+  SendMessageW(label, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, -3));  // past the edge
+  EXPECT_EQ(WindowBounds(bar), (BarRect{215, 299, 240, 23}));
+  SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(5, -3));
+  EXPECT_EQ(GetCapture(), nullptr);
+  SendMessageW(label, WM_MOUSEMOVE, 0, MAKELPARAM(50, 10));
+  EXPECT_EQ(WindowBounds(bar), (BarRect{215, 299, 240, 23})) << "released: no more moving";
+
+  SendMessageW(label, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 5));
+  EXPECT_FALSE(IsWindowVisible(bar));
+}
+
+TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(form_->menu(), "NExit"), 0);
+  MSG message = {};
+  EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_TRUE(IsWindow(form_->handle())) << "the window goes with the form, after the loop";
+}
+
+}  // namespace
+}  // namespace kestrion

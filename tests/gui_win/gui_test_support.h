@@ -1,0 +1,103 @@
+#pragma once
+
+// What the window tests share: reading windows back through Win32, and driving a modal
+// showing from a timer while its loop runs.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrion::test {
+
+inline std::wstring Text(HWND window) {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+inline std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// A window's rectangle in the client coordinates of `in`.
+inline RECT PlaceIn(HWND window, HWND in) {
+  RECT place = {};
+  GetWindowRect(window, &place);
+  MapWindowPoints(HWND_DESKTOP, in, reinterpret_cast<POINT*>(&place), 2);
+  return place;
+}
+
+inline LOGFONTW FontOf(HWND window) {
+  LOGFONTW font = {};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font;
+}
+
+// The message box's icon, wherever the system keeps it.
+inline bool ShowsAnIcon(HWND box) {
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (ClassOf(child) == L"Static" &&
+        (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
+        SendMessageW(child, STM_GETICON, 0, 0) != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// A message box this thread shows, or nullptr.
+inline HWND MessageBoxOfThisThread() {
+  HWND found = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM result) {
+        if (ClassOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// Runs `steps` one per 30 ms timer tick while a modal loop turns; when they are done and the
+// window is still up 3 s later, closes it and says so, so a test never hangs.
+class ModalScript {
+ public:
+  ModalScript(HWND box, std::vector<std::function<void()>> steps)
+      : box_(box), steps_(std::move(steps)) {
+    current_ = this;
+    timer_ = SetTimer(nullptr, 0, 30, &ModalScript::Tick);
+  }
+  ~ModalScript() {
+    KillTimer(nullptr, timer_);
+    current_ = nullptr;
+  }
+  bool timed_out() const { return timed_out_; }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    ModalScript* self = current_;
+    if (self == nullptr) return;
+    if (self->next_ < self->steps_.size()) {
+      self->steps_[self->next_++]();
+    } else if (++self->idle_ticks_ == 100) {
+      self->timed_out_ = true;
+      PostMessageW(self->box_, WM_CLOSE, 0, 0);
+    }
+  }
+
+  static inline ModalScript* current_ = nullptr;
+  HWND box_;
+  std::vector<std::function<void()>> steps_;
+  std::size_t next_ = 0;
+  int idle_ticks_ = 0;
+  bool timed_out_ = false;
+  UINT_PTR timer_ = 0;
+};
+
+}  // namespace kestrion::test
