@@ -4,7 +4,7 @@ BUILD_WIN ?= build-win
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: all bootstrap configure build build-win check check-linux check-win run demo clean
+.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan run demo bench fuzz clean
 
 all: build
 
@@ -30,6 +30,13 @@ check-linux: build
 check-win: build-win
 	ctest --test-dir $(BUILD_WIN) --output-on-failure -j $(JOBS)
 
+# The Linux tree again with AddressSanitizer and UndefinedBehaviorSanitizer; tests labelled
+# no-sanitize (those that run whole desktop sessions) are left to the plain tree.
+check-asan: bootstrap
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE no-sanitize
+
 check: check-linux check-win
 
 run: build
@@ -38,5 +45,11 @@ run: build
 demo: bootstrap
 	tools/demo
 
+bench: build
+	bench/run
+
+fuzz: bootstrap
+	fuzz/run
+
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN) build-demo
+	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-bench build-fuzz

@@ -30,7 +30,7 @@ inline constexpr int kBarDesignTop = 677;
 inline constexpr int kBarDesignClientWidth = 235;
 inline constexpr int kBarDesignClientHeight = 15;
 
-inline constexpr int kTimerIntervalMs = 20000;
+inline constexpr int kTimerIntervalMs = KESTRION_POLL_INTERVAL_MS;  // 20 s; set by the build
 
 BarRect ConstrainBarSize(BarRect bar);
 
