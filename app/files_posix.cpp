@@ -37,7 +37,7 @@ bool WriteAll(int fd, std::string_view data) {
 }
 
 // A variable naming an absolute folder, without trailing '/'; "" otherwise, since the XDG
-// Base Directory Specification makes relative values invalid.
+// base directory rules make relative values invalid.
 std::string AbsoluteFolderFromEnv(const char* name) {
   const char* value = std::getenv(name);
   if (value == nullptr || value[0] != '/') return "";

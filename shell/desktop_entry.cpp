@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// Choices the Desktop Entry Specification leaves open:
+// Choices the Desktop Entry format leaves open:
 // - Path keeps the working directory's trailing '/': it names the same folder, and the file
 //   then shows exactly what the shortcut was given. An empty one, and an empty icon, leave
 //   their keys out rather than writing an empty value.

@@ -6,7 +6,7 @@
 
 namespace kestrion {
 
-// A Desktop Entry file (freedesktop Desktop Entry Specification 1.5) for a shortcut:
+// A Desktop Entry file (the freedesktop Desktop Entry format, version 1.5) for a shortcut:
 // Type=Application, Name and Comment = the description, Exec = the target quoted by the
 // Exec rules followed by the arguments, Path = the working directory, Icon, Terminal=false.
 std::string DesktopEntryText(const ShortcutFields& fields, const std::string& icon);

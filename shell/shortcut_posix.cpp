@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 // Shortcuts as freedesktop Desktop Entry files:
-//   Startup  $XDG_CONFIG_HOME/autostart    (XDG Autostart Specification)
+//   Startup  $XDG_CONFIG_HOME/autostart    (XDG autostart)
 //   Desktop  XDG_DESKTOP_DIR of $XDG_CONFIG_HOME/user-dirs.dirs, else $HOME/Desktop
-//   Programs $XDG_DATA_HOME/applications   (Desktop Menu Specification)
+//   Programs $XDG_DATA_HOME/applications   (freedesktop menus)
 // with the XDG defaults $HOME/.config and $HOME/.local/share. Without a usable HOME a folder
 // that needs it cannot be located; getpwuid is not asked, so that a program started with a
 // stripped environment does not scatter links into a home it was not told about.
@@ -73,7 +73,7 @@ class DesktopEntryShell final : public ShortcutShell {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
   }
 
-  // 0700: the XDG Base Directory Specification asks for it when a program creates a folder
+  // 0700: the XDG base directory rules ask for it when a program creates a folder
   // it is about to write to.
   void CreateOneDirectory(const std::string& path) override { ::mkdir(path.c_str(), 0700); }
   void RemoveFile(const std::string& path) override { ::unlink(path.c_str()); }

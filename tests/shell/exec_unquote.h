@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// A strict reader of Desktop Entry files, written from the specification independently of the
+// A strict reader of Desktop Entry files, written from the format's rules independently of the
 // writer: whatever it accepts, a desktop environment reads the same way.
 namespace kestrion::test {
 
