@@ -37,7 +37,7 @@ check-asan: bootstrap
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS) -LE no-sanitize
 
-check: check-linux check-win
+check: check-linux check-win check-asan
 
 run: build
 	$(BUILD)/bin/kestrion

@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -22,7 +23,9 @@ void OnSignal(int) {
 
 void OnQuitSignals(std::function<void()> quit) {
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signal_pipe) != 0) return;
-  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read);
+  // Owned by the application, so that it and its connection go with it at exit.
+  auto* notifier =
+      new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [quit = std::move(quit)] {
     char byte = 0;
     [[maybe_unused]] const ssize_t n = read(g_signal_pipe[0], &byte, 1);

@@ -93,7 +93,9 @@ CurlUrlPtr CrackUrl(const std::string& address) {
 
 }  // namespace
 
-std::string HttpGet(const std::string& address) {
+std::string HttpGet(const std::string& address) { return HttpGetWithin(address, HttpTimeouts{}); }
+
+std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeouts) {
   SetUpCurl();
   const CurlEasyPtr curl(curl_easy_init());
   if (!curl) RaiseApiError("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
@@ -127,7 +129,7 @@ std::string HttpGet(const std::string& address) {
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);  // as the system's client does on its own
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
   // The certificate's name and dates are never checked; its issuer is, until the first send
   // says it is not trusted.
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -141,7 +143,7 @@ std::string HttpGet(const std::string& address) {
   // One bound for the whole call, however many sends it takes, so a poll never freezes the
   // bar for longer.
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(kRequestTimeoutSeconds);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.total_ms);
   CURLcode result = CURLE_OK;
 
   const auto send = [&]() -> SendOutcome {

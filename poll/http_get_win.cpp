@@ -73,8 +73,8 @@ const char* OrNull(const std::optional<std::string>& text) {
   return text ? text->c_str() : nullptr;
 }
 
-void SetTimeout(HINTERNET handle, DWORD option, long seconds) {
-  DWORD milliseconds = static_cast<DWORD>(seconds) * 1000;
+void SetTimeout(HINTERNET handle, DWORD option, long milliseconds_wanted) {
+  DWORD milliseconds = static_cast<DWORD>(milliseconds_wanted);
   // Should the library refuse it, the poll still works, only bounded by the library's own
   // (much longer) waits.
   InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
@@ -82,10 +82,10 @@ void SetTimeout(HINTERNET handle, DWORD option, long seconds) {
 
 // The library would otherwise wait minutes for a server that does not answer, with the bar
 // frozen all that time.
-void BoundInTime(HINTERNET handle) {
-  SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutSeconds);
-  SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, kRequestTimeoutSeconds);
-  SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, kRequestTimeoutSeconds);
+void BoundInTime(HINTERNET handle, const HttpTimeouts& timeouts) {
+  SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connect_ms);
+  SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, timeouts.total_ms);
+  SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.total_ms);
 }
 
 SendOutcome Send(HINTERNET request) {
@@ -146,13 +146,15 @@ std::string ReadWholeBody(HINTERNET request) {
 
 }  // namespace
 
-std::string HttpGet(const std::string& address) {
+std::string HttpGet(const std::string& address) { return HttpGetWithin(address, HttpTimeouts{}); }
+
+std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeouts) {
   // The system's proxy settings; no proxy or bypass list of our own.
   const InternetHandle root(
       InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!root) RaiseLastError("InternetOpen");
   // Windows hands these down to the connection and the request.
-  BoundInTime(root.get());
+  BoundInTime(root.get(), timeouts);
 
   // Lengths of 1 ask for pointers into `address` rather than copies. The size is that of this
   // build's structure: 60 bytes in a 32-bit program, more in a 64-bit one.
@@ -196,7 +198,7 @@ std::string HttpGet(const std::string& address) {
   }
   if (!request) RaiseLastError("HttpOpenRequest");
   // Wine's WinINet does not hand them down, and waits for the server unbounded otherwise.
-  BoundInTime(request.get());
+  BoundInTime(request.get(), timeouts);
 
   HINTERNET const r = request.get();
   RunSendLoop([r] { return Send(r); }, [r] { IgnoreUntrustedIssuer(r); },

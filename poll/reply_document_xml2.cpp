@@ -1,5 +1,6 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <climits>
 #include <mutex>
@@ -29,6 +30,26 @@ std::string ToString(const xmlChar* text) {
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
   return nullptr;
 }
+
+// Errors libxml2 raises outside the parser context (a body that is not in its declared
+// encoding, say) go to the generic error function, which prints to stderr by default and
+// ignores XML_PARSE_NOERROR. The function is per thread; a parse silences it for its own
+// duration and gives the caller's back.
+void IgnoreXmlError(void*, const char*, ...) {}
+
+class QuietXmlErrors {
+ public:
+  QuietXmlErrors() : function_(xmlGenericError), context_(xmlGenericErrorContext) {
+    xmlSetGenericErrorFunc(nullptr, IgnoreXmlError);
+  }
+  ~QuietXmlErrors() { xmlSetGenericErrorFunc(context_, function_); }
+  QuietXmlErrors(const QuietXmlErrors&) = delete;
+  QuietXmlErrors& operator=(const QuietXmlErrors&) = delete;
+
+ private:
+  xmlGenericErrorFunc function_;
+  void* context_;
+};
 
 void SetUpLibxml2() {
   static std::once_flag once;
@@ -85,6 +106,7 @@ std::unique_ptr<ReplyDocument> ParseReplyDocument(const std::string& body) {
   if (body.size() > static_cast<std::size_t>(INT_MAX)) throw Exception("The reply is too long");
   // No DTD loading, no entity substitution, no network; errors are not printed.
   constexpr int kOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  const QuietXmlErrors quiet;
   const xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw Exception("Cannot create an XML parser");
   const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt_owner(

@@ -30,8 +30,9 @@
 // - "name"=- reads as absent. Of a value written twice the last one counts, and is the one
 //   a write replaces.
 // - A REG_SZ or REG_EXPAND_SZ holding a zero byte or a line end is written as hex(1)/hex(2),
-//   UTF-16LE, as regedit does (bytes of such a text that are not UTF-8 become U+FFFD). A text
-//   is always stored with its one trailing zero byte.
+//   UTF-16LE, as regedit does. Such a text that is not UTF-8 has no UTF-16 spelling; it is
+//   written in quotes with Wine's \0, \n and \r escapes instead, so that no byte of it is
+//   lost. A text is always stored with its one trailing zero byte.
 // - A symbolic link at the path is read through but replaced by a regular file on the first
 //   write: the rename never writes into the link's target, wherever that is.
 
@@ -94,6 +95,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
 void AppendUnit(std::string& out, char32_t unit) {
   out += static_cast<char>(unit & 0xFF);
   out += static_cast<char>(unit >> 8);
+}
+
+bool IsUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t at = i;
+    // U+FFFD spelt out is valid; the same code point from one skipped byte is not.
+    if (DecodeUtf8(s, i) == 0xFFFD && i == at + 1) return false;
+  }
+  return true;
 }
 
 std::string Utf8ToUtf16Le(std::string_view s) {
@@ -195,7 +205,8 @@ std::vector<std::string> FormatValueLines(std::string_view name, const RegValue&
   std::string bytes;
   if (IsText(value.type)) {
     if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
-    if (data.find_first_of(std::string_view("\0\n\r", 3)) == std::string_view::npos)
+    if (data.find_first_of(std::string_view("\0\n\r", 3)) == std::string_view::npos ||
+        !IsUtf8(data))
       return {head + (value.type == kRegExpandSz ? "str(2):" : "") + Quote(data)};
     bytes = Utf8ToUtf16Le(data) + std::string(2, '\0');
     data = bytes;
@@ -258,8 +269,12 @@ std::optional<std::string> SectionKey(std::string_view line) {
   if (line.size() < 3 || line.back() != ']') return std::nullopt;
   const std::string_view inner = line.substr(1, line.size() - 2);
   const std::string_view root = inner.substr(0, inner.find('\\'));
-  if (EqualsCi(root, kUser) || EqualsCi(root, "HKCU"))
-    return std::string(inner.substr(std::min(inner.size(), root.size() + 1)));
+  if (EqualsCi(root, kUser) || EqualsCi(root, "HKCU")) {
+    std::string key(inner.substr(std::min(inner.size(), root.size() + 1)));
+    // "[HKEY_CURRENT_USER\\...]" names no key that can be opened; it is kept verbatim like
+    // another hive's section, as a key with a leading backslash would write back as "[...]".
+    return key.starts_with('\\') ? "\\" + std::string(inner) : key;
+  }
   if (inner[0] == '-' || StartsWithCi(root, "HKEY_") || EqualsCi(root, "HKLM") ||
       EqualsCi(root, "HKCR") || EqualsCi(root, "HKU") || EqualsCi(root, "HKCC"))
     return "\\" + std::string(inner);

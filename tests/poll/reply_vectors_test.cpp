@@ -58,5 +58,14 @@ TEST(ReplyDocument, ABodyWithoutARootIsRefused) {
   EXPECT_THROW(ParseReplyDocument(std::string(3, '\xFF')), Exception);
 }
 
+TEST(ReplyDocument, ABodyNotInItsEncodingIsRefusedWithoutPrintingAnything) {
+  // UTF-16 by its byte order mark, with a high surrogate that no low one follows.
+  const std::string body("\xFF\xFE<\0r\0>\0\0\xD8<\0/\0r\0>\0", 18);
+  // kestrion-check's output is read by status bars and scripts: the parser must not add to it.
+  testing::internal::CaptureStderr();
+  EXPECT_THROW(ParseReplyDocument(body), Exception);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace
 }  // namespace kestrion

@@ -56,6 +56,7 @@ std::vector<RegFileValue> Samples() {
       {"Width", Dword(static_cast<std::uint32_t>(std::int32_t{-42}))},
       {"expand", {kRegExpandSz, "%HOME%\\bin\0"s}},
       {"expand lines", {kRegExpandSz, "a\nб\0"s}},
+      {"cp1251 lines", Sz("\xCF\xE0\n\xF0\0"s)},
       {"blob", {kRegBinary, blob}},
       {"none", {kRegNone, ""}},
       {"multi", {7, "a\0b\0\0"s}},
@@ -98,12 +99,31 @@ TEST(RegFileFormat, EveryTypeRoundTripsAndIsWrittenAsRegeditWould) {
   EXPECT_TRUE(HasLine(text, R"("Left"=dword:ffffffff)"));
   EXPECT_TRUE(HasLine(text, R"("Width"=dword:ffffffd6)"));
   EXPECT_TRUE(HasLine(text, R"("expand"=str(2):"%HOME%\\bin")"));
+  // Bytes that are not UTF-8 have no UTF-16 spelling: Wine's escapes keep every one of them.
+  EXPECT_TRUE(HasLine(text, "\"cp1251 lines\"=\"\xCF\xE0\\n\xF0\\0\""));
   EXPECT_TRUE(HasLine(text, R"("short dword"=hex(4):01,02)"));
   EXPECT_TRUE(HasLine(text, R"("qword"=hex(b):01,00,00,00,00,00,00,80)"));
   // A long list goes on over lines of at most 80 characters, as regedit writes it.
   EXPECT_TRUE(text.find("\"blob\"=hex:00,01,") != std::string::npos);
   std::istringstream lines(text);
   for (std::string l; std::getline(lines, l);) EXPECT_LE(l.size(), 80u) << l;
+}
+
+TEST(RegFileFormat, ASectionOfNoOpenableKeyIsWrittenBackAsItWasRead) {
+  const std::string text =
+      "[HKEY_CURRENT_USER\\\\Software]\n\"a\"=\"1\"\n[HKCU\\Software\\]\n\"b\"=\"2\"\n";
+  const RegFile file = ParseRegFile(text);
+  ASSERT_EQ(file.sections.size(), 2u);
+  EXPECT_EQ(file.sections[0].key, "\\HKEY_CURRENT_USER\\\\Software");
+
+  const RegFile back = ParseRegFile(FormatRegFile(file));
+  EXPECT_FALSE(back.broken);
+  ASSERT_EQ(back.sections.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(back.sections[i].key, file.sections[i].key);
+    ASSERT_EQ(back.sections[i].values.size(), 1u);
+    EXPECT_EQ(Show(back.sections[i].values[0].value), Show(file.sections[i].values[0].value));
+  }
 }
 
 TEST(RegFileParse, ReadsAHandWrittenRegeditExport) {
