@@ -44,14 +44,6 @@ void ShowException(const std::string& message) {
   box.exec();
 }
 
-void RunGuarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowException(e.what());
-  } catch (...) {
-    ShowException("");
-  }
-}
+void RunGuarded(const std::function<void()>& handler) { RunGuarded(handler, ShowException); }
 
 }  // namespace kestrion

@@ -87,15 +87,7 @@ void ShowException(const std::string& message) {
               MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
-void RunGuarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const std::exception& e) {
-    ShowException(e.what());
-  } catch (...) {
-    ShowException("");
-  }
-}
+void RunGuarded(const std::function<void()>& handler) { RunGuarded(handler, ShowException); }
 
 void ShowModalWindow(HWND dialog, const std::function<bool()>& closed) {
   {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace kestrion {
@@ -12,5 +13,10 @@ inline constexpr unsigned kExceptionBoxStyle = 0x10;  // MB_OK | MB_ICONSTOP
 // '.' (a letter, a digit, any non-ASCII character); a message ending in '.', '!', ')' or a
 // line break, or an empty one, is shown as it is.
 std::string ExceptionDisplayText(const std::string& message);
+
+// Runs a handler; the message of whatever escapes it goes to `show` (an empty one for
+// anything that is not a std::exception), and nothing leaves.
+void RunGuarded(const std::function<void()>& handler,
+                const std::function<void(const std::string&)>& show);
 
 }  // namespace kestrion

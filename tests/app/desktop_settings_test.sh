@@ -9,12 +9,6 @@ source "$(dirname "$0")/desktop_session.sh"
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 dialog_shown() { xwininfo -root -tree | grep -q '"Параметры": ("kestrion"'; }
 
 session_begin "$work"
@@ -52,5 +46,4 @@ kill -TERM "$program_pid"
 wait "$program_pid"
 check "the program ends with status 0" [ $? -eq 0 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

@@ -8,12 +8,6 @@ source "$(dirname "$0")/desktop_session.sh"
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # NAME COMMAND...
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 
 session_begin "$work"
 start_display || exit 1
@@ -51,5 +45,4 @@ kill -INT "$program_pid"
 wait "$program_pid"
 check "SIGINT ends the program with status 0" [ $? -eq 0 ]
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

@@ -118,5 +118,14 @@ TEST(ExceptionDisplay, AFullStopIsAddedAfterLettersAndDigitsOnly) {
   }
 }
 
+TEST(ExceptionDisplay, WhateverEscapesAHandlerIsShownAndGoesNoFurther) {
+  std::vector<std::string> shown;
+  const auto show = [&](const std::string& message) { shown.push_back(message); };
+  RunGuarded([] { throw std::runtime_error("disk full"); }, show);
+  RunGuarded([] { throw 42; }, show);
+  RunGuarded([] {}, show);
+  EXPECT_EQ(shown, (std::vector<std::string>{"disk full", ""}));
+}
+
 }  // namespace
 }  // namespace kestrion
