@@ -35,18 +35,6 @@ session_end() {
   for pid in "${session_pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${session_pids[@]}"; do wait "$pid" 2>/dev/null; done
   session_pids=()
-passed=0 failed=0
-
-check() {  # NAME COMMAND...: counts the command's result as one check
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-
-report() {  # the closing line; fails when a check did
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
 }
 
 start_display() {  # starts Xvfb on a free display and exports DISPLAY
