@@ -16,6 +16,7 @@
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"
+#include "tests/poll/http_get_test_support.h"
 #include "tests/server/billing_server.h"
 #include "tests/settings/fakes.h"
 #include "tests/test_data.h"
@@ -218,17 +219,11 @@ TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
       {server_.https_url() + "/stall", "HttpSendRequest failed with error 28",
        kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
   };
-  // Side by side, so the whole test takes one bound rather than four.
-  std::vector<std::future<std::pair<std::string, double>>> runs;
-  for (const Case& c : cases) {
-    runs.push_back(std::async(std::launch::async, [address = c.address] {
-      const auto start = Clock::now();
-      std::string failure = FailureOf(address);
-      return std::pair{failure, std::chrono::duration<double>(Clock::now() - start).count()};
-    }));
-  }
+  std::vector<std::string> addresses;
+  for (const Case& c : cases) addresses.push_back(c.address);
+  const auto runs = test::TimedFailures(addresses);
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const auto [failure, seconds] = runs[i].get();
+    const auto& [failure, seconds] = runs[i];
     SCOPED_TRACE(cases[i].address);
     EXPECT_EQ(failure.rfind(cases[i].step, 0), 0u) << failure;
     EXPECT_GE(seconds, cases[i].min_seconds);

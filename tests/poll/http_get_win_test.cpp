@@ -11,6 +11,7 @@
 #include "app/exception.h"
 #include "poll/http_get.h"
 #include "tests/test_data.h"
+#include "tests/poll/http_get_test_support.h"
 #include "tests/win_test_support.h"
 
 namespace kestrion {
@@ -167,17 +168,11 @@ TEST(HttpGetWin, APollNeverHangsLongerThanItsBound) {
       {test::ServerUrl("https") + "/stall", "HttpSendRequest failed with error "},
       {test::ServerUrl("http") + "/stall-body", "InternetReadFile failed with error "},
   };
-  // Side by side, so the whole test takes one bound rather than three.
-  std::vector<std::future<std::pair<std::string, double>>> runs;
-  for (const auto& [address, step] : cases) {
-    runs.push_back(std::async(std::launch::async, [address] {
-      const auto start = Clock::now();
-      std::string failure = FailureOf(address);
-      return std::pair{failure, std::chrono::duration<double>(Clock::now() - start).count()};
-    }));
-  }
+  std::vector<std::string> addresses;
+  for (const auto& [address, step] : cases) addresses.push_back(address);
+  const auto runs = test::TimedFailures(addresses);
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    const auto [failure, seconds] = runs[i].get();
+    const auto& [failure, seconds] = runs[i];
     SCOPED_TRACE(cases[i].first);
     EXPECT_PRED2(StartsWith, failure, cases[i].second);
     EXPECT_GE(seconds, kRequestTimeoutSeconds - 0.5);
