@@ -1,12 +1,9 @@
 #include "settings/form_settings_qt.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 #include "app/application_qt.h"
 #include "app/forms.h"
@@ -22,23 +19,6 @@ TFormSettings* FormSettings = nullptr;
 namespace {
 
 constexpr const char* kIconName = "kestrion";
-
-// The shortcuts name the program's icon; a program run from where it was built has no icon
-// in the theme yet, so the user's own theme folder gets it.
-void InstallShortcutIcon() {
-  const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-  if (data.isEmpty()) return;
-  for (const auto& [size, picture] : {std::pair{32, ":/images/kestrion.png"},
-                                      std::pair{64, ":/images/kestrion@2x.png"}}) {
-    const QString folder = QStringLiteral("%1/icons/hicolor/%2x%2/apps").arg(data).arg(size);
-    const QString path = folder + "/" + kIconName + ".png";
-    if (QFile::exists(path)) continue;
-    QDir().mkpath(folder);
-    QFile::copy(QString::fromUtf8(picture), path);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                    QFile::ReadOther);
-  }
-}
 
 }  // namespace
 
@@ -131,7 +111,6 @@ void TFormSettings::FormCreate() {
 
 void TFormSettings::CheckBoxClick(std::size_t box) {
   const bool ticked = boxes[box]->isChecked();
-  if (ticked) InstallShortcutIcon();
   ApplyShortcutBox(*shell_, ShortcutBoxes()[box].csidl, ticked,
                    QCoreApplication::applicationFilePath().toStdString(), kAppTitle);
 }

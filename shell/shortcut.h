@@ -54,7 +54,8 @@ bool ShortcutExists(ShortcutShell& shell, int csidl, const std::string& title);
 
 // The shell of this platform. On Linux: Startup is $XDG_CONFIG_HOME/autostart, Desktop the
 // XDG_DESKTOP_DIR of user-dirs.dirs (else $HOME/Desktop), Programs
-// $XDG_DATA_HOME/applications; links are Desktop Entry files naming the icon `icon_name`.
+// $XDG_DATA_HOME/applications; links are Desktop Entry files naming the icon `icon_name`, or
+// the file `icon_name`.png beside the target where there is one (a program not installed).
 std::unique_ptr<ShortcutShell> MakeProgramShortcutShell(const std::string& icon_name);
 
 }  // namespace kestrion

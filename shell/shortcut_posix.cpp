@@ -85,10 +85,18 @@ class DesktopEntryShell final : public ShortcutShell {
     const bool on_desktop =
         slash != std::string::npos && path.substr(0, slash) == FolderPath(kCsidlDesktop);
     // The temporary name does not end in ".desktop", so no menu picks it up meanwhile.
-    WriteFileAtomically(path, DesktopEntryText(fields, icon_name_), on_desktop ? 0755 : 0644);
+    WriteFileAtomically(path, DesktopEntryText(fields, IconFor(fields)), on_desktop ? 0755 : 0644);
   }
 
  private:
+  // An installed program names its icon in the theme; one run from where it was built has
+  // the picture beside it instead, and nothing of it is copied into the user's theme.
+  std::string IconFor(const ShortcutFields& fields) {
+    if (icon_name_.empty() || fields.working_directory.empty()) return icon_name_;
+    const std::string beside = fields.working_directory + icon_name_ + ".png";
+    return IsFile(beside) ? beside : icon_name_;
+  }
+
   std::string icon_name_;
 };
 

@@ -1,23 +1,17 @@
-# Functions for starting the real desktop program as a user would: an X server (Xvfb), a
-# notification-area host (trayer), the test billing server as the HTTP proxy for the
-# operator's host, and settings in a throwaway home. Sourced by the smoke test and the
-# start-up measurement; every process it starts is ended by session_end.
-#
-# Needs: Xvfb, trayer, xwininfo (x11-utils), import and convert (imagemagick).
+# Functions for starting the real desktop program as a user would: a D-Bus session bus, an
+# X server (Xvfb), a notification-area host (trayer), the test billing server as the HTTP
+# proxy for the operator's host, and settings in a throwaway home. Sourced by the desktop
+# tests and the start-up measurement; every process it starts is ended by session_end.
+
+source "$(dirname "${BASH_SOURCE[0]}")/../script_support.sh"
 
 session_pids=()
-passed=0 failed=0
 
-check() {  # NAME COMMAND...: counts the command's result as one check
-  local name=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
-
-report() {  # the closing line; fails when a check did
-  echo "$passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-}
+need dbus-daemon dbus-daemon
+need xvfb Xvfb
+need trayer trayer
+need x11-utils xwininfo
+need imagemagick import convert
 
 session_begin() {  # WORK_DIR
   session_dir=$1
@@ -28,6 +22,18 @@ session_begin() {  # WORK_DIR
   unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM
   unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
   settings_file=$XDG_CONFIG_HOME/kestrion/registry.reg
+  start_bus
+}
+
+start_bus() {  # a session bus, as every desktop session has; exports its address
+  dbus-daemon --session --nofork --nopidfile --print-address=1 >"$session_dir/bus" \
+    2>"$session_dir/bus.log" &
+  session_pids+=($!)
+  local n
+  for n in $(seq 100); do [ -s "$session_dir/bus" ] && break; sleep 0.05; done
+  export DBUS_SESSION_BUS_ADDRESS
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$session_dir/bus")
+  [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "the session bus did not start" >&2; return 1; }
 }
 
 session_end() {

@@ -6,6 +6,7 @@
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
 source "$(dirname "$0")/desktop_session.sh"
+need xdotool xdotool
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
@@ -41,6 +42,10 @@ check "the credentials are stored" grep -q '"login"="demo"' "$settings_file"
 check "the autostart entry is there" test -f "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
 check "it starts this program" grep -q "^Exec=$(readlink -f "$KESTRION")\$" \
   "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
+check "its icon is the picture beside the program, not a copy in the icon theme" \
+  grep -q "^Icon=$(dirname "$(readlink -f "$KESTRION")")/kestrion.png\$" \
+  "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
+check "nothing is written into the icon theme" test ! -e "$XDG_DATA_HOME/icons"
 
 kill -TERM "$program_pid"
 wait "$program_pid"

@@ -124,6 +124,17 @@ TEST_F(ShortcutPosixTest, TheDesktopIsTheFolderNamedInUserDirs) {
   EXPECT_EQ(Mode(config + "/autostart/Kestrion.desktop"), 0644u);
 }
 
+TEST_F(ShortcutPosixTest, TheIconIsTheThemesOrThePictureBesideAProgramNotInstalled) {
+  Create(kCsidlPrograms, "/usr/bin/kestrion");
+  EXPECT_NE(ReadText(Path(kCsidlPrograms)).find("\nIcon=kestrion\n"), std::string::npos);
+  fs::create_directory(root_ + "/build");
+  std::ofstream(root_ + "/build/kestrion.png") << "picture";
+  Create(kCsidlPrograms, root_ + "/build/kestrion");
+  EXPECT_NE(ReadText(Path(kCsidlPrograms)).find("\nIcon=" + root_ + "/build/kestrion.png\n"),
+            std::string::npos);
+  EXPECT_FALSE(fs::exists(home_ + "/.local/share/icons"));
+}
+
 TEST_F(ShortcutPosixTest, CreatingAgainReplacesTheFileAndLeavesNothingElse) {
   const std::string folder = home_ + "/.config/autostart";
   fs::create_directory(folder);
