@@ -7,6 +7,7 @@
 #include "app/application_qt.h"
 #include "app/form_about_qt.h"
 #include "app/forms.h"
+#include "poll/program_poll.h"
 #include "app/quit_signals.h"
 #include "bar/form_main_qt.h"
 #include "settings/form_settings_qt.h"
@@ -47,8 +48,9 @@ int main(int argc, char** argv) {
     FormMain->show();
     Application::exec();
   });
+  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
+  EndPollThread(MainThread);
   // The last created first; the bar's destruction removes the icon and saves the geometry.
-  // The poll thread is left as it is: it ends with the process.
   delete std::exchange(FormSettings, nullptr);
   delete std::exchange(FormAbout, nullptr);
   delete std::exchange(FormMain, nullptr);

@@ -2,6 +2,7 @@
 #include "app/application_win.h"
 #include "app/form_about_win.h"
 #include "app/forms.h"
+#include "poll/program_poll.h"
 #include "bar/form_main_win.h"
 #include "settings/form_settings_win.h"
 
@@ -45,9 +46,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     FormMain->Show();
     RunMessageLoop();
   });
+  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
+  EndPollThread(MainThread);
   // The last created first; the bar's destruction removes the icon and saves the geometry.
-  // The poll thread is left as it is: no poll runs once the loop has ended, and it ends with
-  // the process.
   delete std::exchange(FormSettings, nullptr);
   delete std::exchange(FormAbout, nullptr);
   delete std::exchange(FormMain, nullptr);

@@ -44,10 +44,18 @@ QString PlainTip(const std::string& tip) {
                                    : text;
 }
 
-void PollOnUiThread() {
-  if (FormMain == nullptr || FormSettings == nullptr) return;
-  PollWithSystem(FormSettings->settings(),
-                 [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); });
+// The poll's view of the windows: none once they are being destroyed at exit, or when
+// their construction failed (the globals are cleared first).
+PollFront ProgramPollFront() {
+  PollFront front;
+  front.settings = []() -> Settings* {
+    if (FormMain == nullptr || FormSettings == nullptr) return nullptr;
+    return &FormSettings->settings();
+  };
+  front.show_status = [](const std::string& text, bool ok) {
+    if (FormMain != nullptr) FormMain->ShowStatus(text, ok);
+  };
+  return front;
 }
 
 void RunOnUiThread(const std::function<void()>& work) {
@@ -134,7 +142,7 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, PollOnUiThread);
+  MainThread = StartPollThread(RunOnUiThread, ProgramPollFront());
 }
 
 void TFormMain::RestoreGeometry() {

@@ -102,13 +102,18 @@ HBITMAP MenuImage(HICON icon) {
   return black;
 }
 
-void PollOnUiThread() {
-  // A hand-over can still be served while the forms are destroyed at exit (any cross-thread
-  // call of the shutdown serves sent messages); the globals are cleared first, so no poll
-  // reaches a form that is going away, nor one whose construction failed.
-  if (FormMain == nullptr || FormSettings == nullptr) return;
-  PollWithSystem(FormSettings->settings(),
-                 [](const std::string& text, bool ok) { FormMain->ShowStatus(text, ok); });
+// The poll's view of the windows: none once they are being destroyed at exit, or when
+// their construction failed (the globals are cleared first).
+PollFront ProgramPollFront() {
+  PollFront front;
+  front.settings = []() -> Settings* {
+    if (FormMain == nullptr || FormSettings == nullptr) return nullptr;
+    return &FormSettings->settings();
+  };
+  front.show_status = [](const std::string& text, bool ok) {
+    if (FormMain != nullptr) FormMain->ShowStatus(text, ok);
+  };
+  return front;
 }
 
 std::vector<BarRect> ScreenRects() {
@@ -252,7 +257,7 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, PollOnUiThread);
+  MainThread = StartPollThread(RunOnUiThread, ProgramPollFront());
 }
 
 void TFormMain::RestoreGeometry() {

@@ -1,5 +1,6 @@
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,9 @@ namespace {
 struct CurlEasyCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+struct CurlMultiCleanup {
+  void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
 struct CurlUrlCleanup {
   void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
@@ -27,11 +31,13 @@ struct CurlFree {
   void operator()(char* text) const { curl_free(text); }
 };
 using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyCleanup>;
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiCleanup>;
 using CurlUrlPtr = std::unique_ptr<CURLU, CurlUrlCleanup>;
 using CurlSlistPtr = std::unique_ptr<curl_slist, CurlSlistFree>;
 using CurlTextPtr = std::unique_ptr<char, CurlFree>;
 
 constexpr const char* kAgent = "Kestrion";
+constexpr const char* kCancelledText = "cancelled";
 
 // What one transfer collects. `headers_done` tells a failure while sending (no complete
 // response head yet) from one while reading the body.
@@ -93,16 +99,77 @@ CurlUrlPtr CrackUrl(const std::string& address) {
 
 }  // namespace
 
-std::string HttpGet(const std::string& address) { return HttpGetWithin(address, HttpTimeouts{}); }
+// One easy handle, kept: its TLS session cache, and the multi handle's cached certificate
+// store, outlive a request. Each request is a transfer of its own on the multi handle, so
+// that Cancel can wake it from another thread.
+struct HttpClient::State {
+  CurlEasyPtr easy;
+  CurlMultiPtr multi;
+  std::atomic<bool> cancelled = false;
+
+  // One transfer to its end: CURLE_OK or why it failed.
+  CURLcode Perform() {
+    if (cancelled) return CURLE_ABORTED_BY_CALLBACK;
+    if (curl_multi_add_handle(multi.get(), easy.get()) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+        result = CURLE_FAILED_INIT;
+        break;
+      }
+      if (running == 0) {
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+          if (message->msg == CURLMSG_DONE) result = message->data.result;
+        }
+        break;
+      }
+      if (cancelled) {
+        result = CURLE_ABORTED_BY_CALLBACK;
+        break;
+      }
+      // Woken early by the sockets, the transfer's own timers or Cancel.
+      curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), easy.get());
+    return cancelled ? CURLE_ABORTED_BY_CALLBACK : result;
+  }
+};
+
+HttpClient::HttpClient() : state_(std::make_unique<State>()) {
+  SetUpCurl();
+  state_->easy.reset(curl_easy_init());
+  state_->multi.reset(curl_multi_init());
+}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::Cancel() {
+  state_->cancelled = true;
+  if (state_->multi) curl_multi_wakeup(state_->multi.get());
+}
+
+std::string HttpGet(const std::string& address) { return HttpClient().Get(address); }
 
 std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeouts) {
-  SetUpCurl();
-  const CurlEasyPtr curl(curl_easy_init());
-  if (!curl) RaiseApiError("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
-  CURL* const h = curl.get();
+  return HttpClient().Get(address, timeouts);
+}
+
+std::string HttpClient::Get(const std::string& address, const HttpTimeouts& timeouts) {
+  if (!state_->easy || !state_->multi) {
+    RaiseApiError("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
+  }
+  CURL* const h = state_->easy.get();
+  // Nothing of a request's options outlives it: not its retry without the issuer check, nor
+  // the buffers below that the handle points to.
+  curl_easy_reset(h);
+  struct ResetAtEnd {
+    CURL* h;
+    ~ResetAtEnd() { curl_easy_reset(h); }
+  } reset_at_end{h};
 
   const CurlUrlPtr url = CrackUrl(address);
-
   // HTTP/1.0 with exactly our three headers beside Host: curl's own Accept is taken out, and
   // no Accept-Encoding, cookies or Expect are ever added since nothing asks for them.
   curl_slist* raw_headers = curl_slist_append(nullptr, "Pragma: no-cache");
@@ -129,6 +196,9 @@ std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeou
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);  // as the system's client does on its own
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  // A new connection for every request, closed after it, as a fresh handle would have.
+  curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
+  curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
   // The certificate's name and dates are never checked; its issuer is, until the first send
   // says it is not trusted.
@@ -156,7 +226,8 @@ std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeou
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
     transfer = Transfer{};
     error_detail[0] = '\0';
-    result = curl_easy_perform(h);
+    result = state_->Perform();
+    if (result == CURLE_ABORTED_BY_CALLBACK) return {SendOutcome::kFailed, result, kCancelledText};
     if (result == CURLE_OK || transfer.headers_done) return {SendOutcome::kSent, 0, {}};
     if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE) {
       return {SendOutcome::kUntrustedIssuer, result, ErrorText(result, error_detail)};

@@ -1,9 +1,12 @@
 #include "poll/http_get.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/text_win.h"
 #include "poll/api_error.h"
@@ -80,13 +83,35 @@ void SetTimeout(HINTERNET handle, DWORD option, long milliseconds_wanted) {
   InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
 }
 
-// The library would otherwise wait minutes for a server that does not answer, with the bar
-// frozen all that time.
-void BoundInTime(HINTERNET handle, const HttpTimeouts& timeouts) {
-  SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connect_ms);
-  SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, timeouts.total_ms);
-  SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts.total_ms);
-}
+// The library applies its time-outs to each call, not to a request as a whole; so before
+// each call the time-outs become what is left of the request's bound.
+class Deadline {
+ public:
+  explicit Deadline(const HttpTimeouts& timeouts)
+      : connect_ms_(timeouts.connect_ms),
+        end_(Clock::now() + std::chrono::milliseconds(timeouts.total_ms)) {}
+
+  // Bounds the next call on `handle` by what is left; raises for `step` when nothing is.
+  void Bound(HINTERNET handle, const char* step) const {
+    const long left = Left();
+    if (left <= 0) {
+      RaiseApiError(step, ERROR_INTERNET_TIMEOUT, ErrorText(ERROR_INTERNET_TIMEOUT));
+    }
+    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, std::min(connect_ms_, left));
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, left);
+    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, left);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  long Left() const {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count());
+  }
+
+  long connect_ms_;
+  Clock::time_point end_;
+};
 
 SendOutcome Send(HINTERNET request) {
   if (HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return {};
@@ -112,7 +137,7 @@ void SelectNoClientCert(HINTERNET request) {
 
 // The body to its end. A body cut off by the network, or longer than kMaxReplyBytes, is a
 // failure: a piece of a reply must never be read as if it were the whole.
-std::string ReadWholeBody(HINTERNET request) {
+std::string ReadWholeBody(HINTERNET request, const Deadline& deadline) {
   std::string body;
   while (true) {
     const std::size_t have = body.size();
@@ -121,6 +146,7 @@ std::string ReadWholeBody(HINTERNET request) {
         static_cast<DWORD>(std::min<std::size_t>(kReadPiece, kMaxReplyBytes + 1 - have));
     body.resize(have + wanted);
     DWORD read = 0;
+    deadline.Bound(request, "InternetReadFile");
     if (!InternetReadFile(request, body.data() + have, wanted, &read)) {
       RaiseLastError("InternetReadFile");
     }
@@ -146,15 +172,45 @@ std::string ReadWholeBody(HINTERNET request) {
 
 }  // namespace
 
-std::string HttpGet(const std::string& address) { return HttpGetWithin(address, HttpTimeouts{}); }
+// The request handle under way, for Cancel to close from another thread: a call blocked on
+// it then returns at once. Whichever closes it first, Get or Cancel, closes it.
+struct HttpClient::State {
+  std::mutex mutex;
+  HINTERNET request = nullptr;
+  bool cancelled = false;
+
+  void RaiseIfCancelled() {
+    const std::lock_guard lock(mutex);
+    if (cancelled) {
+      RaiseApiError("HttpSendRequest", ERROR_INTERNET_OPERATION_CANCELLED, "cancelled");
+    }
+  }
+};
+
+HttpClient::HttpClient() : state_(std::make_unique<State>()) {}
+HttpClient::~HttpClient() = default;
+
+void HttpClient::Cancel() {
+  const std::lock_guard lock(state_->mutex);
+  state_->cancelled = true;
+  if (state_->request != nullptr) InternetCloseHandle(std::exchange(state_->request, nullptr));
+}
+
+std::string HttpGet(const std::string& address) { return HttpClient().Get(address); }
 
 std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeouts) {
+  return HttpClient().Get(address, timeouts);
+}
+
+std::string HttpClient::Get(const std::string& address, const HttpTimeouts& timeouts) {
+  state_->RaiseIfCancelled();
+  const Deadline deadline(timeouts);
   // The system's proxy settings; no proxy or bypass list of our own.
   const InternetHandle root(
       InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!root) RaiseLastError("InternetOpen");
   // Windows hands these down to the connection and the request.
-  BoundInTime(root.get(), timeouts);
+  deadline.Bound(root.get(), "InternetOpen");
 
   // Lengths of 1 ask for pointers into `address` rather than copies. The size is that of this
   // build's structure: 60 bytes in a 32-bit program, more in a 64-bit one.
@@ -185,7 +241,12 @@ std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeou
   }
   if (!connection) RaiseLastError("InternetConnect");
 
-  InternetHandle request;
+  // Closed here unless Cancel closed it first.
+  const auto close_request = [state = state_.get()](HINTERNET handle) {
+    const std::lock_guard lock(state->mutex);
+    if (state->request == handle) InternetCloseHandle(std::exchange(state->request, nullptr));
+  };
+  std::unique_ptr<void, decltype(close_request)> request(nullptr, close_request);
   {
     // Path and query as one; with no path the library asks for its default, "/".
     std::optional<std::string> object = Part(parts.lpszUrlPath, parts.dwUrlPathLength);
@@ -197,13 +258,24 @@ std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeou
                                    0));
   }
   if (!request) RaiseLastError("HttpOpenRequest");
-  // Wine's WinINet does not hand them down, and waits for the server unbounded otherwise.
-  BoundInTime(request.get(), timeouts);
+  {
+    const std::lock_guard lock(state_->mutex);
+    if (state_->cancelled) {
+      RaiseApiError("HttpSendRequest", ERROR_INTERNET_OPERATION_CANCELLED, "cancelled");
+    }
+    state_->request = request.get();
+  }
 
   HINTERNET const r = request.get();
-  RunSendLoop([r] { return Send(r); }, [r] { IgnoreUntrustedIssuer(r); },
-              [r] { SelectNoClientCert(r); });
-  return ReadWholeBody(r);
+  // Wine's WinINet does not hand the root's time-outs down, and waits for the server
+  // unbounded otherwise; so they are set on the request before each send too.
+  RunSendLoop(
+      [r, &deadline] {
+        deadline.Bound(r, "HttpSendRequest");
+        return Send(r);
+      },
+      [r] { IgnoreUntrustedIssuer(r); }, [r] { SelectNoClientCert(r); });
+  return ReadWholeBody(r, deadline);
 }
 
 bool IsInternetConnected() {

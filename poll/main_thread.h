@@ -1,15 +1,23 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
+
+#include "poll/reply.h"
 
 namespace kestrion {
 
-// The poll thread. It does no work of its own: it hands the poll to the user-interface thread,
-// waits until the poll has run there, and suspends itself until it is resumed. So polls never
-// overlap, and the first one runs only once the user-interface thread serves its message loop.
+// The poll thread. It paces the polls and carries the network wait, so that the
+// user-interface thread never waits on it. Each poll is three hand-overs: `begin` runs on the
+// user-interface thread (the connection check, the settings, the address), `fetch` on this
+// thread (the request and the reply), `end` on the user-interface thread again (the status).
+// Then the thread suspends itself until it is resumed. Polls never overlap, and the first one
+// begins only once the user-interface thread serves its message loop.
 class TMainThread {
  public:
   // Runs `work` on the user-interface thread and returns once it has run there.
@@ -17,7 +25,14 @@ class TMainThread {
 
   struct Hooks {
     RunOnUiThread run_on_ui_thread;
-    std::function<void()> poll;                 // PollBalance with its services
+    // The address to fetch, or nothing when the poll ended at once (it showed its status).
+    std::function<std::optional<std::string>()> begin;
+    // The status the reply asks for, or nothing; never raises.
+    std::function<std::optional<Status>(const std::string& address)> fetch;
+    std::function<void(const std::optional<Status>& status)> end;
+    // Called on the user-interface thread when the program ends: the fetch under way, if
+    // any, returns at once, and so does any fetch after it.
+    std::function<void()> cancel = {};
     std::function<void()> lower_priority = {};  // called first, on the poll thread itself
   };
 
@@ -29,19 +44,34 @@ class TMainThread {
   TMainThread(const TMainThread&) = delete;
   TMainThread& operator=(const TMainThread&) = delete;
 
-  // Wakes the thread for one more poll when it is suspended; otherwise does nothing, and no
-  // wake-up is kept for later.
+  // The timer's wake-up: one more poll when the thread is suspended; otherwise nothing, and
+  // no wake-up is kept for later.
   void Resume();
+  // The wake-up after new settings were stored. When suspended, as Resume. During a poll
+  // that has read the settings already, it is kept: that poll's result is not shown, and
+  // the next poll begins as soon as it ends, so the status always comes from the settings
+  // stored last.
+  void ResumeForNewSettings();
   bool Suspended() const;
+
+  // On the user-interface thread, as the program ends: no `begin` or `end` runs from now
+  // on, a fetch under way is cancelled, and this waits up to `grace` for it to return.
+  void Terminate(std::chrono::milliseconds grace);
 
  private:
   void Execute();
+  // A hand-over that runs `work` only while the program has not ended.
+  void OnUiThread(const std::function<void()>& work);
 
   Hooks hooks_;
   mutable std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable fetched_;
   bool suspended_ = false;
   bool terminated_ = false;
+  bool settings_read_ = false;  // this poll's `begin` has run
+  bool overtaken_ = false;      // new settings came after it
+  bool fetching_ = false;
   std::thread thread_;  // last: starts once everything above is ready
 };
 

@@ -7,32 +7,31 @@ namespace kestrion {
 
 namespace {
 
-// The guarded part of a poll: from building the address to showing the status.
-void FetchAndShow(const PollServices& services) {
-  const std::string address = services.settings->GetBalanceURL();
-  const std::string body = services.http_get(address);
-  const std::unique_ptr<ReplyDocument> doc = services.parse_reply(body);
-  const std::optional<Status> status = StatusFromReply(*doc);
-  if (status) services.show_status(status->text, status->ok);
+// Shows a status where nothing may escape: a failure to show it is shown as a data error,
+// and a failure to show that is dropped. The poll cycle goes on either way.
+void ShowGuarded(const PollServices& services, const Status& status) {
+  try {
+    services.show_status(status.text, status.ok);
+    return;
+  } catch (...) {
+  }
+  try {
+    services.show_status(kDataErrorText, false);
+  } catch (...) {
+  }
 }
 
 }  // namespace
 
-void PollBalance(const PollServices& services) {
+std::optional<std::string> BeginPoll(const PollServices& services) {
   try {
     if (!services.is_internet_connected()) {
       services.show_status(kNoInternetText, false);
-      return;
+      return std::nullopt;
     }
     if (!services.settings->ReadSettings()) {
       services.show_status(kNoSettingsText, false);
-      return;
-    }
-    try {
-      FetchAndShow(services);
-    } catch (...) {
-      // The detail (a library error, a parser message) means nothing to the subscriber.
-      services.show_status(kDataErrorText, false);
+      return std::nullopt;
     }
   } catch (const std::exception& e) {
     // A failure before the request, such as a stored login that is not text: say what it
@@ -41,8 +40,37 @@ void PollBalance(const PollServices& services) {
       services.show_status(e.what(), false);
     } catch (...) {
     }
+    return std::nullopt;
   } catch (...) {
+    return std::nullopt;
   }
+  // From here on every failure means the same to the subscriber.
+  try {
+    return services.settings->GetBalanceURL();
+  } catch (...) {
+    ShowGuarded(services, {kDataErrorText, false});
+    return std::nullopt;
+  }
+}
+
+std::optional<Status> FetchReply(const PollServices& services, const std::string& address) {
+  try {
+    const std::string body = services.http_get(address);
+    const std::unique_ptr<ReplyDocument> doc = services.parse_reply(body);
+    return StatusFromReply(*doc);
+  } catch (...) {
+    // The detail (a library error, a parser message) means nothing to the subscriber.
+    return Status{kDataErrorText, false};
+  }
+}
+
+void EndPoll(const PollServices& services, const std::optional<Status>& status) {
+  if (status) ShowGuarded(services, *status);
+}
+
+void PollBalance(const PollServices& services) {
+  const std::optional<std::string> address = BeginPoll(services);
+  if (address) EndPoll(services, FetchReply(services, *address));
 }
 
 }  // namespace kestrion

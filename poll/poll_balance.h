@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "poll/reply.h"
@@ -23,9 +24,23 @@ struct PollServices {
   std::function<void(const std::string& text, bool ok)> show_status;
 };
 
-// One poll, on the user-interface thread: the connection check, the settings, the request and
-// the reply, ending in at most one ShowStatus. A failed request or an unreadable reply shows
-// kDataErrorText; no failure leaves this function, so the poll cycle always goes on.
+// A poll in three steps, so that the user-interface thread never waits on the network:
+//
+// BeginPoll, on the user-interface thread: the connection check, the settings and the
+// balance address. When the poll ends there it shows its status itself and returns nothing;
+// otherwise it returns the address to fetch.
+std::optional<std::string> BeginPoll(const PollServices& services);
+
+// FetchReply, on the poll thread: the request and reading the reply, into the status the
+// reply asks for (nullopt: none). A failed request or an unreadable reply is kDataErrorText.
+// Uses only http_get and parse_reply; never raises.
+std::optional<Status> FetchReply(const PollServices& services, const std::string& address);
+
+// EndPoll, on the user-interface thread: shows that status, if any.
+void EndPoll(const PollServices& services, const std::optional<Status>& status);
+
+// The three steps in a row, on one thread, ending in at most one ShowStatus; no failure
+// leaves it, so the poll cycle always goes on. What kestrion-check runs.
 void PollBalance(const PollServices& services);
 
 }  // namespace kestrion

@@ -8,14 +8,27 @@
 
 namespace kestrion {
 
-// One poll of the running program, through the system's connection check, HTTP client and
-// XML parser; the settings and the way a status is shown are the program's own.
-void PollWithSystem(Settings& settings,
-                    const std::function<void(const std::string& text, bool ok)>& show_status);
+using ShowStatusFunction = std::function<void(const std::string& text, bool ok)>;
 
-// Starts the program's poll thread at its lowered priority; each poll is handed to the
-// user-interface thread with `run_on_ui_thread`. The thread lives as long as the process.
-TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread,
-                             std::function<void()> poll);
+// One poll of the running program, through the system's connection check, HTTP client and
+// XML parser, all on the calling thread; the settings and the way a status is shown are the
+// program's own. What kestrion-check runs.
+void PollWithSystem(Settings& settings, const ShowStatusFunction& show_status);
+
+// What the desktop program's poll needs of its windows, on the user-interface thread.
+struct PollFront {
+  std::function<Settings*()> settings;  // nullptr while the windows do not exist
+  ShowStatusFunction show_status;
+};
+
+// Starts the desktop program's poll thread at its lowered priority, with an HTTP client of
+// its own; the poll's steps on the user-interface thread are handed over with
+// `run_on_ui_thread`. The thread lives as long as the process.
+TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread, PollFront front);
+
+// As the message loop has ended: no poll step runs on the user-interface thread any more, a
+// request under way is abandoned, and the program goes on ending after a short grace for the
+// poll thread to let go of the network library.
+void EndPollThread(TMainThread* thread);
 
 }  // namespace kestrion

@@ -123,7 +123,7 @@ void TFormSettings::BitBtnOkClick() {
                     QString::fromUtf8(kSaveErrorText), QMessageBox::Ok);
     box.exec();
   }
-  if (MainThread != nullptr) MainThread->Resume();
+  if (MainThread != nullptr) MainThread->ResumeForNewSettings();
   accept();
 }
 

@@ -169,7 +169,7 @@ void TFormSettings::BitBtnOkClick() {
     // No icon, one button; the dialog waits for it.
     MessageBoxW(window_, Utf8ToWide(kSaveErrorText).c_str(), App().title.c_str(), MB_OK);
   }
-  if (MainThread != nullptr) MainThread->Resume();
+  if (MainThread != nullptr) MainThread->ResumeForNewSettings();
   Close(kModalOk);
 }
 

@@ -77,9 +77,14 @@ tray_docked() {  # true when a Kestrion icon sits in the panel
   xwininfo -tree -id "$panel" 2>/dev/null | grep -q '"Kestrion": ("kestrion"'
 }
 
-start_server() {  # ACCOUNT... ; exports http_proxy
-  local args=() account
-  for account in "$@"; do args+=(--account "$account"); done
+start_server() {  # ACCOUNT... [--stall-login LOGIN]; exports http_proxy
+  local args=()
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --*) args+=("$1" "$2") && shift 2 ;;
+      *) args+=(--account "$1") && shift ;;
+    esac
+  done
   "$KESTRION_TEST_SERVER" --data "$KESTRION_TEST_DATA" --max-seconds 900 \
     --log "$session_dir/requests.log" "${args[@]}" >"$session_dir/server.out" &
   session_pids+=($!)
@@ -102,6 +107,23 @@ start_program() {  # [ARGUMENTS...]: starts kestrion; sets program_pid
   session_pids+=($program_pid)
 }
 
+bar_id() {  # the bar window's id
+  xwininfo -root -tree 2>/dev/null |
+    awk '/^     0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $1; exit }' | grep .
+}
+
+bar_shown() {  # true when the bar is on the screen
+  xwininfo -id "$(bar_id)" 2>/dev/null | grep -q 'Map State: IsViewable'
+}
+
+tray_icon_centre() {  # X Y of the icon in the notification area
+  local panel
+  panel=$(tray_panel) || return 1
+  xwininfo -tree -id "$panel" 2>/dev/null |
+    awk '/"Kestrion": \("kestrion"/ { split($NF, a, "+"); split($(NF-1), s, "[x+]");
+                                       print a[2] + s[1] / 2, a[3] + s[2] / 2; exit }' | grep .
+}
+
 bar_geometry() {  # WxH+X+Y of the bar window
   xwininfo -root -tree 2>/dev/null |
     awk '/^     0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $(NF-1); exit }' | grep .
@@ -113,6 +135,16 @@ bar_has_colour() {  # HEX (e.g. 00FF00): true when the bar shows text in that co
   import -window root "$session_dir/screen.png" 2>/dev/null || return 1
   convert "$session_dir/screen.png" -crop "$geometry" +repage -format %c histogram:info:- \
     2>/dev/null | grep -qi "#$1"
+}
+
+within_ms() {  # MILLISECONDS COMMAND...: true when the command holds within that time
+  local start=${EPOCHREALTIME/./} limit=$(($1 * 1000))
+  shift
+  while [ $((${EPOCHREALTIME/./} - start)) -le "$limit" ]; do
+    "$@" && return 0
+    sleep 0.01
+  done
+  return 1
 }
 
 wait_until() {  # SECONDS COMMAND...: polls the command every 50 ms

@@ -5,6 +5,7 @@
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
 source "$(dirname "$0")/desktop_session.sh"
+need xdotool xdotool
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
@@ -12,7 +13,7 @@ trap 'session_end; rm -rf "$work"' EXIT
 session_begin "$work"
 start_display || exit 1
 start_tray || exit 1
-start_server demo:demo:123.45 || exit 1
+start_server demo:demo:123.45 --stall-login stall || exit 1
 write_settings demo demo
 
 start_program
@@ -44,5 +45,26 @@ check "an error shows in red" wait_until 10 bar_has_colour FF0000
 kill -INT "$program_pid"
 wait "$program_pid"
 check "SIGINT ends the program with status 0" [ $? -eq 0 ]
+
+# A server that takes the request and never answers: the bar and its icon go on answering
+# the user, and the program ends at once, not when the request gives up.
+write_settings stall stall
+start_program
+check "the request reaches the stalled server" wait_until 10 grep -q 'login=stall' "$work/requests.log"
+wait_until 5 bar_shown
+read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
+xdotool mousemove "$x" "$y" click --repeat 2 --delay 60 1
+bar_hidden() { ! bar_shown; }
+check "meanwhile a double click hides the bar within 0.5 s" within_ms 500 bar_hidden
+read -r x y < <(tray_icon_centre)
+xdotool mousemove "$x" "$y" click 1
+check "and a click on the icon shows it again within 0.5 s" within_ms 500 bar_shown
+started=${EPOCHREALTIME/./}
+kill -TERM "$program_pid"
+wait "$program_pid"
+status=$?
+check "SIGTERM during the stall ends it with status 0" [ "$status" -eq 0 ]
+check "within 2 s" [ $((${EPOCHREALTIME/./} - started)) -lt 2000000 ]
+check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
 
 report

@@ -236,7 +236,10 @@ TEST_F(SettingsDialogWin, OkStoresTrimmedTextsKeepsTheEditsAndWakesThePoll) {
   std::atomic<int> polls = 0;
   TMainThread::Hooks hooks;
   hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.poll = [&polls] { ++polls; };
+  hooks.begin = [&polls] {
+    ++polls;
+    return std::optional<std::string>();
+  };
   TMainThread thread(std::move(hooks));
   for (int i = 0; i < 200 && !thread.Suspended(); ++i) Sleep(5);
   MainThread = &thread;

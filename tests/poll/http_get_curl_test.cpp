@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <future>
 #include <map>
+#include <set>
+#include <thread>
 
 #include "app/exception.h"
 #include "poll/http_get.h"
@@ -118,17 +120,49 @@ TEST_F(HttpGetTest, ABodyCutShortIsAFailureNotAReply) {
   EXPECT_EQ(FailureOf(server_.http_url() + "/reset").rfind("InternetReadFile failed", 0), 0u);
 }
 
+// The poll thread's kept client too, twice at each listener: a retry without the issuer
+// check does not carry over to the next request, and each request has a connection of its
+// own.
 TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
   const std::string expected = test::ReadDataFile("replies/error_text.xml");
+  HttpClient kept;
   for (const std::string& base : {server_.https_url(), server_.https_expired_url(),
                                   server_.https_wrong_name_url(),
                                   server_.https_client_cert_url()}) {
     SCOPED_TRACE(base);
     server_.clear_requests();
     EXPECT_EQ(HttpGet(base + "/reply/error_text.xml"), expected);
-    ASSERT_EQ(server_.requests().size(), 1u);
-    EXPECT_EQ(server_.requests()[0].version, "HTTP/1.0");
+    const auto one_off = OnlyRequestHeaders();
+    std::set<int> ports;
+    for (int i = 0; i < 2; ++i) {
+      server_.clear_requests();
+      EXPECT_EQ(kept.Get(base + "/reply/error_text.xml"), expected);
+      EXPECT_EQ(OnlyRequestHeaders(), one_off);
+      ports.insert(server_.requests().at(0).remote_port);
+    }
+    EXPECT_EQ(ports.size(), 2u) << "a new connection for each request";
   }
+}
+
+TEST_F(HttpGetTest, CancelEndsTheRequestUnderWayAtOnceAndEveryLaterOne) {
+  HttpClient client;
+  auto stalled = std::async(std::launch::async, [&] {
+    try {
+      client.Get(server_.https_url() + "/stall");
+    } catch (const Exception& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = Clock::now();
+  client.Cancel();
+  ASSERT_EQ(stalled.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(stalled.get(), "HttpSendRequest failed with error 42: cancelled");
+  server_.clear_requests();
+  EXPECT_THROW(client.Get(server_.http_url() + "/reply/ok_summa.xml"), Exception);
+  EXPECT_TRUE(server_.requests().empty());
 }
 
 TEST_F(HttpGetTest, AddressPartsReachTheServer) {

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <deque>
 #include <future>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace kestrion {
 namespace {
@@ -64,42 +67,57 @@ class MainThreadTest : public ::testing::Test {
     hooks.run_on_ui_thread = [this](const std::function<void()>& work) {
       loop_.RunOnUiThread(work);
     };
-    hooks.poll = [this] {
-      ++polls_;
-      poll_threads_.push_back(std::this_thread::get_id());
-      if (during_poll_) during_poll_();
+    hooks.begin = [this]() -> std::optional<std::string> {
+      ui_steps_on_.push_back(std::this_thread::get_id());
+      return "poll " + std::to_string(++polls_);
     };
+    hooks.fetch = [this](const std::string& address) -> std::optional<Status> {
+      fetched_on_ = std::this_thread::get_id();
+      if (during_fetch_) during_fetch_();
+      return Status{address, true};
+    };
+    hooks.end = [this](const std::optional<Status>& status) {
+      ui_steps_on_.push_back(std::this_thread::get_id());
+      shown_.push_back(status->text);
+    };
+    hooks.cancel = [this] { cancelled_.set_value(); };
     hooks.lower_priority = [this] { priority_lowered_on_ = std::this_thread::get_id(); };
     return std::make_unique<TMainThread>(std::move(hooks));
   }
 
+  // Serves one poll's two hand-overs, its beginning and its end.
+  bool ServePoll() { return loop_.ServeOne() && loop_.ServeOne(); }
+
   FakeUiLoop loop_;
   std::atomic<int> polls_ = 0;
-  std::vector<std::thread::id> poll_threads_;
-  std::function<void()> during_poll_;
+  std::vector<std::thread::id> ui_steps_on_;
+  std::vector<std::string> shown_;
+  std::function<void()> during_fetch_;
+  std::promise<void> cancelled_;
+  std::thread::id fetched_on_;
   std::thread::id priority_lowered_on_;
 };
 
-TEST_F(MainThreadTest, FirstPollWaitsForTheLoopAndRunsOnTheUiThread) {
+TEST_F(MainThreadTest, FirstPollWaitsForTheLoopAndOnlyTheRequestRunsOnThePollThread) {
   auto thread = Start();
   std::this_thread::sleep_for(50ms);
   EXPECT_EQ(polls_, 0);
-  ASSERT_TRUE(loop_.ServeOne());
-  EXPECT_EQ(polls_, 1);
-  EXPECT_EQ(poll_threads_.at(0), std::this_thread::get_id());
+  ASSERT_TRUE(ServePoll());
+  EXPECT_EQ(shown_, std::vector<std::string>{"poll 1"});
+  for (const auto id : ui_steps_on_) EXPECT_EQ(id, std::this_thread::get_id());
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
-  EXPECT_NE(priority_lowered_on_, std::thread::id());
-  EXPECT_NE(priority_lowered_on_, std::this_thread::get_id());
+  EXPECT_NE(fetched_on_, std::this_thread::get_id());
+  EXPECT_EQ(priority_lowered_on_, fetched_on_);
 }
 
 TEST_F(MainThreadTest, OnePollPerResume) {
   auto thread = Start();
-  ASSERT_TRUE(loop_.ServeOne());
+  ASSERT_TRUE(ServePoll());
   for (int i = 2; i <= 4; ++i) {
     ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
     EXPECT_FALSE(loop_.ServeOne(30ms)) << "a poll came without a resume";
     thread->Resume();
-    ASSERT_TRUE(loop_.ServeOne());
+    ASSERT_TRUE(ServePoll());
     EXPECT_EQ(polls_, i);
   }
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
@@ -108,10 +126,46 @@ TEST_F(MainThreadTest, OnePollPerResume) {
 TEST_F(MainThreadTest, ResumesWhileNotSuspendedAreDroppedNotKept) {
   auto thread = Start();
   thread->Resume();  // before the loop runs: the first poll is still waiting
-  during_poll_ = [&] { thread->Resume(); };
-  ASSERT_TRUE(loop_.ServeOne());
+  during_fetch_ = [&] { thread->Resume(); };
+  ASSERT_TRUE(ServePoll());
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
   EXPECT_FALSE(loop_.ServeOne(100ms));
+  EXPECT_EQ(polls_, 1);
+}
+
+// The user-interface thread is free while the request waits; new settings stored meanwhile
+// win: the overtaken result is never shown and the next poll begins at once.
+TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
+  auto thread = Start();
+  std::promise<void> answer;
+  std::shared_future<void> answered = answer.get_future().share();
+  during_fetch_ = [answered] { answered.wait(); };
+  ASSERT_TRUE(loop_.ServeOne());  // begins; the request now waits on the "network"
+  EXPECT_FALSE(loop_.ServeOne(50ms)) << "nothing for the user-interface thread to wait on";
+  thread->Resume();               // a timer tick: dropped
+  thread->ResumeForNewSettings();  // OK in the settings dialog: kept
+  during_fetch_ = nullptr;
+  answer.set_value();
+  ASSERT_TRUE(loop_.ServeOne());  // the overtaken end
+  EXPECT_TRUE(shown_.empty());
+  ASSERT_TRUE(ServePoll());  // the next poll, with no tick
+  EXPECT_EQ(shown_, std::vector<std::string>{"poll 2"});
+  ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
+  EXPECT_FALSE(loop_.ServeOne(50ms));
+}
+
+TEST_F(MainThreadTest, EndingTheProgramCancelsTheRequestAndNothingMoreRunsOnTheUiThread) {
+  auto thread = Start();
+  std::shared_future<void> cancelled = cancelled_.get_future().share();
+  during_fetch_ = [cancelled] { cancelled.wait(); };
+  ASSERT_TRUE(loop_.ServeOne());
+  std::this_thread::sleep_for(20ms);  // the request is under way
+  const auto start = std::chrono::steady_clock::now();
+  thread->Terminate(2000ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  while (loop_.ServeOne(100ms)) {
+  }
+  EXPECT_TRUE(shown_.empty());
   EXPECT_EQ(polls_, 1);
 }
 
@@ -120,13 +174,13 @@ TEST_F(MainThreadTest, PollsNeverOverlapUnderAStormOfResumes) {
   std::atomic<bool> stop = false;
   std::atomic<int> running = 0;
   std::atomic<int> most_at_once = 0;
-  during_poll_ = [&] {
+  during_fetch_ = [&] {
     most_at_once = std::max(most_at_once.load(), ++running);
     std::this_thread::sleep_for(1ms);
     --running;
   };
   std::thread storm([&] {
-    while (!stop) thread->Resume();
+    for (int i = 0; !stop; ++i) i % 2 ? thread->Resume() : thread->ResumeForNewSettings();
   });
   for (int served = 0; served < 50;) served += loop_.ServeOne() ? 1 : 0;
   stop = true;
@@ -134,7 +188,7 @@ TEST_F(MainThreadTest, PollsNeverOverlapUnderAStormOfResumes) {
   while (loop_.ServeOne(50ms)) {
   }
   EXPECT_EQ(most_at_once, 1);
-  for (const auto id : poll_threads_) EXPECT_EQ(id, std::this_thread::get_id());
+  for (const auto id : ui_steps_on_) EXPECT_EQ(id, std::this_thread::get_id());
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
 }
 

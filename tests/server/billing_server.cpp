@@ -588,8 +588,13 @@ void BillingServer::Impl::AddRoutes(httplib::Server& server, const Where& where)
     return httplib::Server::HandlerResponse::Handled;
   }));
 
-  get("/korvanta/balance_sender",
-      [this](const Request& req, Response& res) { BalanceSender(req, res); });
+  get("/korvanta/balance_sender", [this](const Request& req, Response& res) {
+    if (!options.stall_login.empty() && req.get_param_value("login") == options.stall_login) {
+      Stall(res);
+    } else {
+      BalanceSender(req, res);
+    }
+  });
   get("/echo", Echo);
   get("/korvanta/webexecuter", StatisticsPage);
   get("/reply/([^/]+)", [this](const Request& req, Response& res) { Reply(req, res, data_dir); });
@@ -609,7 +614,7 @@ void BillingServer::Impl::AddRoutes(httplib::Server& server, const Where& where)
 }
 
 void BillingServer::Impl::Record(const Request& req, const std::string& listener) {
-  RecordedRequest recorded{req.method, req.target, req.version, {}, listener};
+  RecordedRequest recorded{req.method, req.target, req.version, {}, listener, req.remote_port};
   for (const auto& [name, value] : req.headers) {
     // httplib adds these for its own handlers; the client never sent them.
     if (name == "LOCAL_ADDR" || name == "LOCAL_PORT" || name == "REMOTE_ADDR" ||

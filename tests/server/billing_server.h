@@ -15,6 +15,7 @@ struct RecordedRequest {
   std::string version;                                       // "HTTP/1.0"
   std::vector<std::pair<std::string, std::string>> headers;  // names as sent
   std::string listener;  // "http", "https", "https-expired", ...
+  int remote_port = 0;   // the client's end of the connection
 };
 
 // An account of the demo billing route /korvanta/balance_sender.
@@ -27,6 +28,8 @@ struct Account {
 struct BillingServerOptions {
   std::vector<Account> accounts{{"demo", "demo", "123.45"}};
   int http_port = 0;  // port of the "http" listener; 0: the system picks one
+  // Balance requests with this login stall, as /stall does; none when empty.
+  std::string stall_login;
   // Called with each request as soon as it arrives (before it is answered), on a server
   // thread, one call at a time.
   std::function<void(const RecordedRequest&)> on_request;

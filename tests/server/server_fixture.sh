@@ -16,7 +16,7 @@ case "$action" in
     "$0" stop "$state" 2>/dev/null || true
     : >"$state/requests.log"
     setsid "$server" --data "$data" --max-seconds 1800 --log "$state/requests.log" \
-      --account demo:demo:123.45 >"$state/server.out" 2>"$state/server.err" </dev/null &
+      --account demo:demo:123.45 --stall-login stall >"$state/server.out" 2>"$state/server.err" </dev/null &
     echo $! >"$state/pid"
     for _ in $(seq 100); do grep -q '^ready$' "$state/server.out" && break; sleep 0.05; done
     grep -v '^ready$' "$state/server.out" >"$state/urls"

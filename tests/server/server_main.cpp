@@ -9,6 +9,7 @@
 //   --account L:P:S    an account of the demo billing; repeatable. Without any, the one
 //                      account is demo:demo:123.45. The login ends at the first colon and the
 //                      summa starts after the last, so a password may contain colons.
+//   --stall-login L    balance requests with the login L stall, as /stall does
 //   --log FILE         appends each request to FILE as it arrives (format below)
 //   --cert-out FILE    writes the https listeners' certificates (PEM) to FILE, for a client
 //                      that should trust them
@@ -50,8 +51,8 @@ using kestrion::test::RecordedRequest;
 
 constexpr const char* kUsage =
     "usage: kestrion-test-server --data DIR [--max-seconds N] [--http-port N]\n"
-    "                            [--account LOGIN:PASSWORD:SUMMA]... [--log FILE]\n"
-    "                            [--cert-out FILE]\n";
+    "                            [--account LOGIN:PASSWORD:SUMMA]... [--stall-login LOGIN]\n"
+    "                            [--log FILE] [--cert-out FILE]\n";
 
 struct UsageError {
   std::string message;
@@ -141,6 +142,8 @@ int Run(int argc, char** argv) {
       }
       options.accounts.push_back({value.substr(0, first), value.substr(first + 1, last - first - 1),
                                   value.substr(last + 1)});
+    } else if (option == "--stall-login") {
+      options.stall_login = value;
     } else if (option == "--log") {
       log_path = value;
     } else if (option == "--cert-out") {

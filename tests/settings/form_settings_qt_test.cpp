@@ -104,7 +104,10 @@ TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
   int polls = 0;
   TMainThread::Hooks hooks;
   hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.poll = [&polls] { ++polls; };
+  hooks.begin = [&polls] {
+    ++polls;
+    return std::optional<std::string>();
+  };
   auto thread = std::make_unique<TMainThread>(std::move(hooks));
   for (int i = 0; i < 200 && !thread->Suspended(); ++i) QThread::msleep(5);
   MainThread = thread.get();
