@@ -44,20 +44,6 @@ QString PlainTip(const std::string& tip) {
                                    : text;
 }
 
-// The poll's view of the windows: none once they are being destroyed at exit, or when
-// their construction failed (the globals are cleared first).
-PollFront ProgramPollFront() {
-  PollFront front;
-  front.settings = []() -> Settings* {
-    if (FormMain == nullptr || FormSettings == nullptr) return nullptr;
-    return &FormSettings->settings();
-  };
-  front.show_status = [](const std::string& text, bool ok) {
-    if (FormMain != nullptr) FormMain->ShowStatus(text, ok);
-  };
-  return front;
-}
-
 void RunOnUiThread(const std::function<void()>& work) {
   // Queued to the application object: it runs once the message loop runs, and this thread
   // waits for it.
@@ -142,7 +128,7 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, ProgramPollFront());
+  MainThread = StartPollThread(RunOnUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
 void TFormMain::RestoreGeometry() {

@@ -102,20 +102,6 @@ HBITMAP MenuImage(HICON icon) {
   return black;
 }
 
-// The poll's view of the windows: none once they are being destroyed at exit, or when
-// their construction failed (the globals are cleared first).
-PollFront ProgramPollFront() {
-  PollFront front;
-  front.settings = []() -> Settings* {
-    if (FormMain == nullptr || FormSettings == nullptr) return nullptr;
-    return &FormSettings->settings();
-  };
-  front.show_status = [](const std::string& text, bool ok) {
-    if (FormMain != nullptr) FormMain->ShowStatus(text, ok);
-  };
-  return front;
-}
-
 std::vector<BarRect> ScreenRects() {
   std::vector<BarRect> screens;
   EnumDisplayMonitors(
@@ -257,7 +243,7 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, ProgramPollFront());
+  MainThread = StartPollThread(RunOnUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
 void TFormMain::RestoreGeometry() {

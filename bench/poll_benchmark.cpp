@@ -1,12 +1,18 @@
-// One poll in process: PollBalance through the real HttpGet, connection check, settings file
-// and libxml2 parser against the test billing server on loopback, side by side with a bare
-// libcurl GET of the same address in the same binary. bench/run reads the medians.
+// One poll in process: PollBalance through the real HTTP client, connection check, settings
+// file and libxml2 parser against the test billing server on loopback, side by side with bare
+// libcurl GETs of the same address in the same binary. bench/run reads the medians.
+//
+// The poll comes twice: with one HttpClient kept across polls, as the poll thread has it, and
+// with the one-off HttpGet, a client a request. Each has its bare libcurl counterpart: one
+// easy handle kept across requests (a new connection every time all the same), or a new handle
+// a request.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,7 +80,10 @@ std::string BaseUrl(bool https) {
   return (https ? Shared().server.https_url() : Shared().server.http_url()) + kRoute;
 }
 
-void BM_PollBalance(benchmark::State& state, bool https) {
+using HttpGetFunction = std::function<std::string(const std::string&)>;
+
+// Whole polls, each fetching through `http_get`.
+void RunPolls(benchmark::State& state, bool https, HttpGetFunction http_get) {
   const BaseUrlTable strings(BaseUrl(https));
   const std::string path = Shared().settings_file.string();
   kestrion::Settings settings(
@@ -87,7 +96,7 @@ void BM_PollBalance(benchmark::State& state, bool https) {
   kestrion::PollServices services;
   services.is_internet_connected = kestrion::IsInternetConnected;
   services.settings = &settings;
-  services.http_get = kestrion::HttpGet;
+  services.http_get = std::move(http_get);
   services.parse_reply = kestrion::ParseReplyDocument;
   services.show_status = [&shown](const std::string& text, bool ok) {
     shown = kestrion::Status{text, ok};
@@ -102,59 +111,104 @@ void BM_PollBalance(benchmark::State& state, bool https) {
   }
 }
 
+// The poll thread's way: one client for every poll.
+void BM_PollBalance(benchmark::State& state, bool https) {
+  kestrion::HttpClient client;
+  RunPolls(state, https, [&client](const std::string& address) { return client.Get(address); });
+}
+
+// kestrion-check's way: a client of its own for the one request.
+void BM_PollBalanceOneOff(benchmark::State& state, bool https) {
+  RunPolls(state, https, kestrion::HttpGet);
+}
+
 struct CurlEasyCleanup {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
+using CurlEasyPtr = std::unique_ptr<CURL, CurlEasyCleanup>;
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
   static_cast<std::string*>(user)->append(data, size * count);
   return size * count;
 }
 
-CURLcode BareGet(const std::string& url, bool verify_peer, std::string& body) {
-  const std::unique_ptr<CURL, CurlEasyCleanup> curl(curl_easy_init());
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_SSL_VERIFYPEER, verify_peer ? 1L : 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, Collect);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-  return curl_easy_perform(curl.get());
+// One GET on a handle, with or without the issuer check: libcurl's defaults otherwise. A kept
+// handle is told to make a new connection and close it after, as the poll does; its TLS
+// session cache and certificate store stay with it.
+CURLcode BareGet(CURL* curl, const std::string& url, bool verify_peer, bool kept,
+                 std::string& body) {
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, verify_peer ? 1L : 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  if (kept) {
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+  }
+  return curl_easy_perform(curl);
 }
 
-// The baseline: libcurl's defaults and no certificate check, one handle a request as the poll
-// has, nothing else.
-void BM_BareCurlGet(benchmark::State& state, bool https) {
+std::string BalanceAddress(bool https) { return BaseUrl(https) + "?login=demo&pswd=demo&mid=9"; }
+
+// The least a GET costs: no certificate check from the start, as `curl -k`. `kept`: one
+// handle for every request; otherwise a new handle a request.
+void BareCurlGet(benchmark::State& state, bool https, bool kept) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const std::string url = BaseUrl(https) + "?login=demo&pswd=demo&mid=9";
+  const std::string url = BalanceAddress(https);
+  CurlEasyPtr kept_handle(kept ? curl_easy_init() : nullptr);
   for (auto _ : state) {
     std::string body;
-    if (BareGet(url, false, body) != CURLE_OK || body.find("123.45") == std::string::npos) {
+    const CurlEasyPtr own_handle(kept ? nullptr : curl_easy_init());
+    CURL* const curl = kept ? kept_handle.get() : own_handle.get();
+    if (BareGet(curl, url, false, kept, body) != CURLE_OK ||
+        body.find("123.45") == std::string::npos) {
       state.SkipWithError("the bare GET failed");
       break;
     }
   }
 }
 
-// Not a baseline but what explains the https poll: the issuer checked against the system's
-// certificate store first (loaded afresh by every new handle), refused as self-signed, then
-// the same GET again without the check.
-void BM_BareCurlVerifyThenRetry(benchmark::State& state) {
+// The path an https poll takes against this server, bare: the issuer checked against the
+// system's certificates first, refused as self-signed, then the same GET again without the
+// check.
+void BareCurlVerifyThenRetry(benchmark::State& state, bool kept) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const std::string url = BaseUrl(true) + "?login=demo&pswd=demo&mid=9";
+  const std::string url = BalanceAddress(true);
+  CurlEasyPtr kept_handle(kept ? curl_easy_init() : nullptr);
   for (auto _ : state) {
     std::string body;
-    if (BareGet(url, true, body) != CURLE_PEER_FAILED_VERIFICATION ||
-        BareGet(url, false, body) != CURLE_OK) {
-      state.SkipWithError("the verify-then-retry GET did not go as expected");
+    const CurlEasyPtr own_handle(kept ? nullptr : curl_easy_init());
+    CURL* const curl = kept ? kept_handle.get() : own_handle.get();
+    if (BareGet(curl, url, true, kept, body) != CURLE_PEER_FAILED_VERIFICATION) {
+      state.SkipWithError("the issuer check did not refuse the self-signed certificate");
+      break;
+    }
+    const CurlEasyPtr retry_handle(kept ? nullptr : curl_easy_init());
+    if (BareGet(kept ? curl : retry_handle.get(), url, false, kept, body) != CURLE_OK ||
+        body.find("123.45") == std::string::npos) {
+      state.SkipWithError("the GET without the issuer check failed");
       break;
     }
   }
 }
 
+void BM_BareCurlGet(benchmark::State& state, bool https) { BareCurlGet(state, https, false); }
+void BM_BareCurlKeptGet(benchmark::State& state, bool https) { BareCurlGet(state, https, true); }
+void BM_BareCurlVerifyThenRetry(benchmark::State& state) { BareCurlVerifyThenRetry(state, false); }
+void BM_BareCurlKeptVerifyThenRetry(benchmark::State& state) {
+  BareCurlVerifyThenRetry(state, true);
+}
+
 BENCHMARK_CAPTURE(BM_PollBalance, http, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_BareCurlGet, http, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_BareCurlKeptGet, http, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_PollBalance, https, true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_BareCurlKeptGet, https, true)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_BareCurlKeptVerifyThenRetry)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PollBalanceOneOff, http, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_BareCurlGet, http, false)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_PollBalanceOneOff, https, true)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_BareCurlGet, https, true)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(BM_BareCurlVerifyThenRetry)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

@@ -21,6 +21,22 @@ struct PollFront {
   ShowStatusFunction show_status;
 };
 
+// The windows as the poll sees them, through the globals that hold them: none while either
+// is missing, before it is made or once the windows are being destroyed at exit (the globals
+// are cleared first).
+template <class MainForm, class SettingsForm>
+PollFront PollFrontOf(MainForm* const& main_form, SettingsForm* const& settings_form) {
+  PollFront front;
+  front.settings = [&main_form, &settings_form]() -> Settings* {
+    if (main_form == nullptr || settings_form == nullptr) return nullptr;
+    return &settings_form->settings();
+  };
+  front.show_status = [&main_form](const std::string& text, bool ok) {
+    if (main_form != nullptr) main_form->ShowStatus(text, ok);
+  };
+  return front;
+}
+
 // Starts the desktop program's poll thread at its lowered priority, with an HTTP client of
 // its own; the poll's steps on the user-interface thread are handed over with
 // `run_on_ui_thread`. The thread lives as long as the process.
