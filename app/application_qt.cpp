@@ -46,4 +46,10 @@ void ShowException(const std::string& message) {
 
 void RunGuarded(const std::function<void()>& handler) { RunGuarded(handler, ShowException); }
 
+bool IsEscapeBoundToNothing(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape) return false;
+  event->ignore();
+  return true;
+}
+
 }  // namespace kestrion

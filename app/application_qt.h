@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QIcon>
 #include <QString>
 
@@ -24,6 +25,10 @@ QIcon LoadPicture(const QString& name);
 
 // The default exception display: a message box captioned "Kestrion" with a stop icon.
 void ShowException(const std::string& message);
+
+// The program's dialogs bind Escape to nothing: true when `event` is Escape, which is then
+// left to go nowhere; other keys are the dialog's own.
+bool IsEscapeBoundToNothing(QKeyEvent* event);
 
 // Runs a handler; whatever escapes it goes to the default exception display.
 void RunGuarded(const std::function<void()>& handler);

@@ -23,7 +23,8 @@ int RunPoll(const CheckOptions& options) {
   kestrion::PollWithSystem(settings, [&status](const std::string& text, bool ok) {
     status = kestrion::Status{text, ok};
   });
-  std::cout << kestrion::FormatCheckOutput(status, options.format) << std::flush;
+  std::cout << kestrion::FormatCheckOutput(status, options.format, options.warn_below)
+            << std::flush;
   return kestrion::CheckExitStatus(status);
 }
 

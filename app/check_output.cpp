@@ -1,5 +1,6 @@
 #include "app/check_output.h"
 
+#include <charconv>
 #include <cstdio>
 #include <string_view>
 
@@ -53,12 +54,15 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 const char* const kCheckUsage =
-    "Usage: kestrion-check [--format=plain|waybar|i3blocks] [--stat-url] [--help] [--version]\n"
+    "Usage: kestrion-check [--format=plain|waybar|i3blocks] [--warn-below=AMOUNT]\n"
+    "                      [--stat-url] [--help] [--version]\n"
     "Asks the billing server for the balance once and prints the status.\n"
-    "  --format=plain     the status text (default)\n"
-    "  --format=waybar    one JSON object with text, tooltip and class\n"
-    "  --format=i3blocks  full text, short text and colour, one a line\n"
-    "  --stat-url         print the address of the web statistics page and exit\n"
+    "  --format=plain       the status text (default)\n"
+    "  --format=waybar      one JSON object with text, tooltip and class\n"
+    "  --format=i3blocks    full text, short text and colour, one a line\n"
+    "  --warn-below=AMOUNT  a balance below AMOUNT is low: waybar's class \"low\", amber\n"
+    "                       for i3blocks; the text and the exit status stay as for ok\n"
+    "  --stat-url           print the address of the web statistics page and exit\n"
     "Exit status: 0 ok, 1 error, 3 status unchanged, 2 bad command line.\n";
 
 CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
@@ -77,6 +81,11 @@ CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
       options.format = CheckFormat::kWaybar;
     } else if (arg == "--format=i3blocks") {
       options.format = CheckFormat::kI3blocks;
+    } else if (arg.starts_with("--warn-below=")) {
+      options.warn_below = ParseAmount(arg.substr(arg.find('=') + 1));
+      if (!options.warn_below) {
+        throw Exception("'" + std::string(arg) + "': the amount is a number, such as 100 or 99.50");
+      }
     } else if (arg.starts_with("--format")) {
       throw Exception("unknown format '" + std::string(arg) +
                       "': use --format=plain, --format=waybar or --format=i3blocks");
@@ -87,7 +96,40 @@ CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
   return options;
 }
 
-std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format) {
+std::optional<double> ParseAmount(std::string_view text) {
+  std::string number(text);
+  std::size_t digits = 0;
+  std::size_t marks = 0;
+  for (std::size_t i = 0; i < number.size(); ++i) {
+    char& c = number[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (c == '.' || c == ',') {
+      c = '.';
+      ++marks;
+    } else if (!(i == 0 && (c == '-' || c == '+'))) {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || marks > 1) return std::nullopt;
+  const char* first = number.data() + (number[0] == '+' ? 1 : 0);
+  double value = 0;
+  const auto [end, error] =
+      std::from_chars(first, number.data() + number.size(), value, std::chars_format::fixed);
+  if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
+  return value;
+}
+
+bool IsLowBalance(const Status& status, std::optional<double> warn_below) {
+  const std::string_view prefix = kBalancePrefix;
+  if (!warn_below || !status.ok || !status.text.starts_with(prefix)) return false;
+  const std::optional<double> amount = ParseAmount(std::string_view(status.text).substr(prefix.size()));
+  return amount && *amount < *warn_below;
+}
+
+std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
+                              std::optional<double> warn_below) {
+  const bool low = status && IsLowBalance(*status, warn_below);
   switch (format) {
     case CheckFormat::kPlain:
       return status ? status->text + "\n" : std::string();
@@ -100,11 +142,12 @@ std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat f
       }
       return "{\"text\":" + JsonString(status->text) +
              ",\"tooltip\":" + JsonString(StatusTip(status->text)) + ",\"class\":\"" +
-             (status->ok ? "ok" : "error") + "\"}\n";
+             (low ? "low" : status->ok ? "ok" : "error") + "\"}\n";
     case CheckFormat::kI3blocks: {
       if (!status) return {};
       const std::string line = OneLine(status->text);
-      return line + "\n" + line + "\n" + (status->ok ? "#00FF00" : "#FF0000") + "\n";
+      return line + "\n" + line + "\n" + (low ? "#FFBF00" : status->ok ? "#00FF00" : "#FF0000") +
+             "\n";
     }
   }
   return {};

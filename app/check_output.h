@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "poll/reply.h"
 
@@ -16,6 +17,7 @@ struct CheckOptions {
   enum class Action { kPoll, kStatUrl, kHelp, kVersion };
   Action action = Action::kPoll;
   CheckFormat format = CheckFormat::kPlain;
+  std::optional<double> warn_below;  // --warn-below=AMOUNT
 };
 
 inline constexpr int kExitOk = 0;
@@ -27,9 +29,18 @@ inline constexpr int kExitUnchanged = 3;
 // for anything it does not understand.
 CheckOptions ParseCheckArguments(int argc, const char* const* argv);
 
+// An amount as the billing server writes it: an optional sign, digits, and at most one '.'
+// or ',' as the decimal mark; nullopt for anything else.
+std::optional<double> ParseAmount(std::string_view text);
+
+// True when the status shows a balance (its amount a number) below `warn_below`.
+bool IsLowBalance(const Status& status, std::optional<double> warn_below);
+
 // The output for a poll's status (nullopt: the poll left the status unchanged), ending in a
-// newline, or "" when there is nothing to print.
-std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format);
+// newline, or "" when there is nothing to print. A low balance keeps its text; waybar gets
+// the class "low", i3blocks the colour amber.
+std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
+                              std::optional<double> warn_below = std::nullopt);
 
 int CheckExitStatus(const std::optional<Status>& status);
 

@@ -85,10 +85,17 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* event) {
                           static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
   if (watched == LabelWebLink && left_click) LabelWebLinkClick();
   if (watched == LabelMailTo && left_click) LabelMailToClick();
-  if (watched == Label5 && event->type() == QEvent::MouseButtonDblClick) {
+  if (watched == Label5 && event->type() == QEvent::MouseButtonDblClick &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     Label5DblClick(static_cast<QMouseEvent*>(event)->modifiers());
   }
   return QDialog::eventFilter(watched, event);
+}
+
+// Only the close box and the system's close command close the about box.
+void TFormAbout::keyPressEvent(QKeyEvent* event) {
+  if (IsEscapeBoundToNothing(event)) return;
+  QDialog::keyPressEvent(event);
 }
 
 void TFormAbout::LabelWebLinkClick() { OpenAddress(MailtoAddress(Maker())); }

@@ -134,7 +134,9 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
 
 // One GET on a handle, with or without the issuer check: libcurl's defaults otherwise. A kept
 // handle is told to make a new connection and close it after, as the poll does; its TLS
-// session cache and certificate store stay with it.
+// session cache stays with it, and so does the certificate store: libcurl keeps the store it
+// read from the system's bundle for the next request, but only when no certificate folder is
+// named beside the bundle, as by default. Without the folder it reads the bundle once.
 CURLcode BareGet(CURL* curl, const std::string& url, bool verify_peer, bool kept,
                  std::string& body) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -146,6 +148,7 @@ CURLcode BareGet(CURL* curl, const std::string& url, bool verify_peer, bool kept
   if (kept) {
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
   }
   return curl_easy_perform(curl);
 }

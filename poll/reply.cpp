@@ -42,7 +42,7 @@ std::optional<Status> StatusFromReply(const ReplyDocument& doc) {
   if (status == "ok") {
     std::string text = ReadRootText(doc);
     if (!text.empty()) return Status{std::move(text), true};
-    return Status{"Ваш баланс: " + ReadRootAttribute(doc, "summa"), true};
+    return Status{kBalancePrefix + ReadRootAttribute(doc, "summa"), true};
   }
   if (status == "error") return Status{ReadRootText(doc), false};
   return std::nullopt;

@@ -28,6 +28,9 @@ class ReplyDocument {
 // external entity or anything else from outside the body.
 using ReplyParser = std::function<std::unique_ptr<ReplyDocument>(const std::string& body)>;
 
+// What an ok status without a text of its own shows before the balance.
+inline constexpr const char* kBalancePrefix = "Ваш баланс: ";
+
 struct Status {
   std::string text;
   bool ok = false;

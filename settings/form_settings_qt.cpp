@@ -128,11 +128,8 @@ void TFormSettings::BitBtnOkClick() {
 }
 
 void TFormSettings::keyPressEvent(QKeyEvent* event) {
-  // Escape is bound to nothing here; Enter goes on to the default button.
-  if (event->key() == Qt::Key_Escape) {
-    event->ignore();
-    return;
-  }
+  // Enter goes on to the default button.
+  if (IsEscapeBoundToNothing(event)) return;
   QDialog::keyPressEvent(event);
 }
 

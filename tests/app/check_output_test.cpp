@@ -55,6 +55,38 @@ TEST(CheckOutput, I3blocksPrintsThreeLines) {
   EXPECT_EQ(FormatCheckOutput(Status{"ok", true}, CheckFormat::kI3blocks), "ok\nok\n#00FF00\n");
 }
 
+TEST(CheckOutput, ABalanceBelowTheWarningIsLowForStatusBarsOnly) {
+  EXPECT_EQ(Parse({"--warn-below=100"}).warn_below, 100.0);
+  EXPECT_EQ(Parse({"--warn-below=-5,5"}).warn_below, -5.5);
+  for (const char* bad : {"--warn-below=", "--warn-below=abc", "--warn-below=1.2.3",
+                          "--warn-below=1e3", "--warn-below=inf", "--warn-below=.", "--warn-below"}) {
+    EXPECT_THROW(Parse({bad}), Exception) << bad;
+  }
+  const struct {
+    Status status;
+    bool low;
+  } cases[] = {
+      {{"Ваш баланс: 99.99", true}, true},  {{"Ваш баланс: 99,99", true}, true},
+      {{"Ваш баланс: -15,20", true}, true}, {{"Ваш баланс: 100", true}, false},
+      {{"Ваш баланс: 250.00", true}, false}, {{"Ваш баланс: н/д", true}, false},
+      {{"Ваш баланс: ", true}, false},      {{"Ваш баланс: 5", false}, false},
+      {{"Заплатите до 5-го", true}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status.text);
+    EXPECT_EQ(IsLowBalance(c.status, 100.0), c.low);
+    EXPECT_FALSE(IsLowBalance(c.status, std::nullopt));
+  }
+  const Status low{"Ваш баланс: 7", true};
+  EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kWaybar, 10.0),
+            R"({"text":"Ваш баланс: 7","tooltip":"Kestrion : Ваш баланс: 7","class":"low"})"
+            "\n");
+  EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kI3blocks, 10.0),
+            "Ваш баланс: 7\nВаш баланс: 7\n#FFBF00\n");
+  EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kPlain, 10.0), "Ваш баланс: 7\n");
+  EXPECT_EQ(CheckExitStatus(low), 0);
+}
+
 TEST(CheckOutput, ExitStatusFollowsTheOkFlag) {
   EXPECT_EQ(CheckExitStatus(Status{"x", true}), 0);
   EXPECT_EQ(CheckExitStatus(Status{"x", false}), 1);

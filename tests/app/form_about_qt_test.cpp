@@ -57,13 +57,17 @@ TEST(FormAbout, AShiftDoubleClickOnTheBottomLineGreets) {
   };
   QTimer::singleShot(0, catch_box);
   QTest::mouseDClick(about.Label5, Qt::LeftButton);
+  QTimer::singleShot(0, catch_box);
+  QTest::mouseDClick(about.Label5, Qt::RightButton, Qt::ShiftModifier);
   QApplication::processEvents();
-  EXPECT_TRUE(greeting.isEmpty()) << "no greeting without Shift";
+  EXPECT_TRUE(greeting.isEmpty()) << "no greeting without Shift, nor for the right button";
   QTimer::singleShot(0, catch_box);
   QTest::mouseDClick(about.Label5, Qt::LeftButton, Qt::ShiftModifier);
   EXPECT_EQ(greeting, "Превед! ;)");
   EXPECT_EQ(icon, QMessageBox::Information);
   EXPECT_TRUE(about.isVisible());
+  QTest::keyClick(&about, Qt::Key_Escape);
+  EXPECT_TRUE(about.isVisible()) << "Escape is bound to nothing";
 }
 
 TEST(FormAbout, ShowsCentredOverTheBarButNeverOffTheScreen) {
