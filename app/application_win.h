@@ -46,6 +46,10 @@ HICON LoadResourceIcon(int id, int size = 16);
 // program's own loop.
 void ShowModalWindow(HWND dialog, const std::function<bool()>& closed);
 
+// OpenAddress on behalf of `owner`: whatever the shell asks or reports about it stands over
+// that window. OpenAddress itself speaks for the application's own window.
+void OpenAddressFor(HWND owner, const std::string& address);
+
 // "MS Sans Serif" at 8 points (11 pixels at 96 dpi), bold or not; made once, never freed.
 HFONT SansSerifFont(bool bold);
 

@@ -8,10 +8,11 @@
 
 namespace kestrion {
 
-void OpenAddress(const std::string& address) {
+void OpenAddressFor(HWND owner, const std::string& address) {
   // The default verb, shown normally; what the shell makes of it is not looked at.
-  ShellExecuteW(App().window, nullptr, Utf8ToWide(address).c_str(), nullptr, nullptr,
-                SW_SHOWNORMAL);
+  ShellExecuteW(owner, nullptr, Utf8ToWide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
+
+void OpenAddress(const std::string& address) { OpenAddressFor(App().window, address); }
 
 }  // namespace kestrion

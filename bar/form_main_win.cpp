@@ -9,7 +9,6 @@
 #include "app/application_win.h"
 #include "app/form_about_win.h"
 #include "app/forms.h"
-#include "app/shell_open.h"
 #include "app/text_win.h"
 #include "bar/status.h"
 #include "poll/main_thread.h"
@@ -341,7 +340,7 @@ void TFormMain::PopupMenuAtPointer() {
 void TFormMain::Command(int index) {
   const std::string name = BarMenuItems().at(static_cast<std::size_t>(index)).name;
   if (name == "NStat") {
-    OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
+    OpenAddressFor(window_, Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
   } else if (name == "NSettings") {
     FormSettings->ShowModal();
   } else if (name == "NHide") {
