@@ -13,12 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "app/application_qt.h"
 #include "app/forms.h"
+#include "poll/main_thread.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
@@ -79,16 +81,47 @@ TEST_F(FormMainTest, IsACaptionlessBlackToolWindowAboveOthers) {
   EXPECT_EQ(form_->Timer1->interval(), 20000);
 }
 
+// Through the real timer, only made quicker here; the program never changes its interval.
+TEST_F(FormMainTest, EachTickOfTheTimerWakesThePoll) {
+  std::atomic<int> polls = 0;
+  TMainThread::Hooks hooks;
+  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
+  hooks.begin = [&polls] {
+    ++polls;
+    return std::optional<std::string>();
+  };
+  TMainThread thread(std::move(hooks));
+  for (int i = 0; i < 200 && !thread.Suspended(); ++i) QThread::msleep(5);
+  MainThread = &thread;
+  form_->Timer1->setInterval(50);
+  for (int i = 0; i < 200 && polls < 4; ++i) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
+  MainThread = nullptr;
+  EXPECT_GE(polls, 4) << "the first poll, then one a tick";
+  for (int i = 0; i < 200 && !thread.Suspended(); ++i) QThread::msleep(5);
+}
+
 TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {
   const QList<QAction*> actions = form_->mainPopupMenu->actions();
   ASSERT_EQ(actions.size(), 11);
   const QStringList captions = {"Статистика", "Параметры", "", "Свернуть", "Развернуть", "",
                                 "Наверх",     "",          "О программе", "",  "Выход"};
+  // Each item's own picture, from the drawings themselves.
+  const QStringList pictures = {"stat", "settings", "", "hide", "show", "",
+                                "top",  "",         "about", "", "exit"};
+  const auto image = [](const QImage& picture) {
+    return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  };
   for (int i = 0; i < actions.size(); ++i) {
     EXPECT_EQ(actions[i]->isSeparator(), captions[i].isEmpty()) << i;
     EXPECT_EQ(actions[i]->text(), captions[i]) << i;
     if (!actions[i]->isSeparator()) {
-      EXPECT_FALSE(actions[i]->icon().pixmap(16).isNull()) << i;
+      const QImage shown = image(actions[i]->icon().pixmap(16).toImage());
+      const QImage wanted = image(QImage(KESTRION_IMAGES "/" + pictures[i] + ".png"));
+      ASSERT_FALSE(wanted.isNull()) << pictures[i].toStdString();
+      EXPECT_EQ(shown, wanted) << captions[i].toStdString() << " shows another picture";
     }
   }
   QAction* top = form_->items.at("NTop");
