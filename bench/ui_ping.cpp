@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
   xcb_change_window_attributes(x, root, XCB_CW_EVENT_MASK, &mask);
 
   const int fd = xcb_get_file_descriptor(x);
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(
-                                                   static_cast<long>(seconds * 1000));
+  const Clock::time_point end =
+      Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
   const Clock::time_point give_up = end + std::chrono::seconds(5);
   std::vector<double> trips;
   uint32_t sent = 0;
