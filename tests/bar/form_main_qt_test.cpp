@@ -20,7 +20,7 @@
 
 #include "app/application_qt.h"
 #include "app/forms.h"
-#include "poll/main_thread.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
@@ -83,24 +83,12 @@ TEST_F(FormMainTest, IsACaptionlessBlackToolWindowAboveOthers) {
 
 // Through the real timer, only made quicker here; the program never changes its interval.
 TEST_F(FormMainTest, EachTickOfTheTimerWakesThePoll) {
-  std::atomic<int> polls = 0;
-  TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.begin = [&polls] {
-    ++polls;
-    return std::optional<std::string>();
-  };
-  TMainThread thread(std::move(hooks));
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) QThread::msleep(5);
-  MainThread = &thread;
+  test::CountingPollThread poll;
+  MainThread = poll.thread();
   form_->Timer1->setInterval(50);
-  for (int i = 0; i < 200 && polls < 4; ++i) {
-    QApplication::processEvents();
-    QThread::msleep(10);
-  }
+  EXPECT_TRUE(poll.WaitForPolls(4, [] { QApplication::processEvents(); }))
+      << "the first poll, then one a tick";
   MainThread = nullptr;
-  EXPECT_GE(polls, 4) << "the first poll, then one a tick";
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) QThread::msleep(5);
 }
 
 TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {

@@ -5,7 +5,7 @@
 #include "app/application_win.h"
 #include "app/text_win.h"
 #include "app/forms.h"
-#include "poll/main_thread.h"
+#include "tests/poll/counting_poll_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -433,25 +433,14 @@ TEST_F(FormMainWinTest, TheLeftButtonDragsTheBarByTheLabelAndADoubleClickHidesIt
 // Through the real timer, only made quicker here (the same timer, armed again); the program
 // never changes its interval.
 TEST_F(FormMainWinTest, EachTickOfTheTimerWakesThePoll) {
-  std::atomic<int> polls = 0;
-  TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.begin = [&polls] {
-    ++polls;
-    return std::optional<std::string>();
-  };
-  TMainThread thread(std::move(hooks));
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) Sleep(5);
-  MainThread = &thread;
+  test::CountingPollThread poll;
+  MainThread = poll.thread();
   SetTimer(form_->handle(), 1, 50, nullptr);
-  for (int i = 0; i < 200 && polls < 4; ++i) {
+  EXPECT_TRUE(poll.WaitForPolls(4, [] {
     MSG message = {};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    Sleep(10);
-  }
+  })) << "the first poll, then one a tick";
   MainThread = nullptr;
-  EXPECT_GE(polls, 4) << "the first poll, then one a tick";
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) Sleep(5);
 }
 
 TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {

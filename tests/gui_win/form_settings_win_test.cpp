@@ -14,7 +14,7 @@
 #include "app/application_win.h"
 #include "app/forms.h"
 #include "app/text_win.h"
-#include "poll/main_thread.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings.h"
 #include "shell/shortcut.h"
 #include "tests/gui_win/gui_test_support.h"
@@ -233,16 +233,8 @@ TEST_F(SettingsDialogWin, AStoredValueOfTheWrongTypeStopsFormCreate) {
 }
 
 TEST_F(SettingsDialogWin, OkStoresTrimmedTextsKeepsTheEditsAndWakesThePoll) {
-  std::atomic<int> polls = 0;
-  TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.begin = [&polls] {
-    ++polls;
-    return std::optional<std::string>();
-  };
-  TMainThread thread(std::move(hooks));
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) Sleep(5);
-  MainThread = &thread;
+  test::CountingPollThread poll;
+  MainThread = poll.thread();
 
   EXPECT_EQ(ShowModalWith({[&] {
               SetWindowTextW(dialog.eLogin, L"  user 1\t ");
@@ -253,10 +245,8 @@ TEST_F(SettingsDialogWin, OkStoresTrimmedTextsKeepsTheEditsAndWakesThePoll) {
   EXPECT_EQ(Stored(L"login"), L"user 1");
   EXPECT_EQ(Stored(L"pswd"), L"p w");
   EXPECT_EQ(Text(dialog.eLogin), L"  user 1\t ");
-  for (int i = 0; i < 200 && polls < 2; ++i) Sleep(5);
-  EXPECT_EQ(polls, 2) << "the first at start, the second from OK";
-
-  for (int i = 0; i < 200 && !thread.Suspended(); ++i) Sleep(5);
+  poll.WaitForPolls(2);
+  EXPECT_EQ(poll.polls(), 2) << "the first at start, the second from OK";
   MainThread = nullptr;
 }
 

@@ -15,7 +15,7 @@
 #include <fstream>
 
 #include "app/forms.h"
-#include "poll/main_thread.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
 #include "tests/qt_test_support.h"
@@ -101,16 +101,8 @@ TEST_F(FormSettingsTest, StartUpFillsTheEditsAndWritesExistingShortcutsAgain) {
 }
 
 TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
-  int polls = 0;
-  TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
-  hooks.begin = [&polls] {
-    ++polls;
-    return std::optional<std::string>();
-  };
-  auto thread = std::make_unique<TMainThread>(std::move(hooks));
-  for (int i = 0; i < 200 && !thread->Suspended(); ++i) QThread::msleep(5);
-  MainThread = thread.get();
+  test::CountingPollThread poll;
+  MainThread = poll.thread();
 
   TFormSettings dialog;
   Open(dialog);
@@ -121,8 +113,8 @@ TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
   EXPECT_EQ(Stored("login"), "user");
   EXPECT_EQ(Stored("pswd"), "p w");
   EXPECT_EQ(dialog.eLogin->text(), "  user \t");
-  for (int i = 0; i < 200 && polls < 2; ++i) QThread::msleep(5);
-  EXPECT_EQ(polls, 2) << "the first at start, the second from OK";
+  poll.WaitForPolls(2);
+  EXPECT_EQ(poll.polls(), 2) << "the first at start, the second from OK";
 
   Open(dialog);
   dialog.eLogin->clear();
@@ -130,7 +122,6 @@ TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
   dialog.BitBtnOk->click();
   EXPECT_EQ(Stored("login"), "");
   EXPECT_EQ(Stored("pswd"), "");
-  for (int i = 0; i < 200 && !thread->Suspended(); ++i) QThread::msleep(5);
   MainThread = nullptr;
 }
 
