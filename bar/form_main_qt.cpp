@@ -283,11 +283,24 @@ void TFormMain::NStatClick() {
   OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
 }
 
-void TFormMain::NSettingsClick() { FormSettings->exec(); }
+// A dialog blocks the bar, not the notification-area icon, whose clicks and menu go on
+// working: modal to the bar alone. Asked for again while it is shown, it comes forward.
+void TFormMain::ShowModalOverBar(QDialog* dialog) {
+  if (dialog->isVisible()) {
+    dialog->raise();
+    dialog->activateWindow();
+    return;
+  }
+  if (dialog->parentWidget() != this) dialog->setParent(this, dialog->windowFlags());
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->exec();
+}
+
+void TFormMain::NSettingsClick() { ShowModalOverBar(FormSettings); }
 
 void TFormMain::NTopClick() { SetBounds(MoveBarToTop(Bounds())); }
 
-void TFormMain::NAboutClick() { FormAbout->exec(); }
+void TFormMain::NAboutClick() { ShowModalOverBar(FormAbout); }
 
 void TFormMain::NExitClick() { close(); }
 

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QDialog>
 #include <QWidget>
 
 #include <map>
@@ -62,6 +63,7 @@ class TFormMain : public QWidget {
   void LabelMainDblClick();
   void Timer1Timer();
   void NStatClick();
+  void ShowModalOverBar(QDialog* dialog);
   void NSettingsClick();
   void NTopClick();
   void NAboutClick();

@@ -28,6 +28,18 @@ sleep 0.5
 xdotool key Down Down Return
 check "the settings dialog opens" wait_until 5 dialog_shown
 
+# The dialog blocks the bar, not the icon: a left click on the icon hides the bar and shows
+# it again meanwhile.
+bar_hidden() { ! bar_shown; }
+read -r tx ty < <(tray_icon_centre)
+xdotool mousemove "$tx" "$ty" click 1
+check "with the dialog open the icon hides the bar" within_ms 1000 bar_hidden
+sleep 0.6  # not a double click
+xdotool click 1
+check "and shows it again" within_ms 1000 bar_shown
+check "the dialog stays" dialog_shown
+xdotool windowfocus --sync "$(xwininfo -root -tree | awk '/"Параметры": \("kestrion"/ { print $1; exit }')"
+
 # The login edit has the focus: login, Tab, password, Tab, Space ticks "Автозапуск", Enter
 # on the box acts as OK.
 started=$SECONDS
