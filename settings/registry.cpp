@@ -37,7 +37,9 @@ std::string Registry::ReadString(const std::string& name) {
   const std::optional<RegValue> value = backend_->QueryValue(name);
   // A value whose size cannot be had, or that holds no bytes at all, reads as empty text
   // whatever its type.
-  if (!value || value->data.empty()) return {};
+  if (!value) return {};
+  if (value->data_unreadable) FailGet(name);
+  if (value->data.empty()) return {};
   if (value->type != kRegSz && value->type != kRegExpandSz) FailType(name);
   const std::string& data = value->data;
   return data.substr(0, std::min(data.size(), data.find('\0')));
@@ -52,7 +54,7 @@ void Registry::WriteString(const std::string& name, const std::string& value) {
 std::int32_t Registry::ReadInteger(const std::string& name) {
   const std::optional<RegValue> value = backend_->QueryValue(name);
   // A 4-byte read: a missing value or one longer than 4 bytes fails.
-  if (!value || value->data.size() > 4) FailGet(name);
+  if (!value || value->data_unreadable || value->data.size() > 4) FailGet(name);
   if (value->type != kRegDword || value->data.size() != 4) FailType(name);
   std::uint32_t bits = 0;
   for (int i = 3; i >= 0; --i) {

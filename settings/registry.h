@@ -22,6 +22,8 @@ enum RegType : std::uint32_t {
 struct RegValue {
   std::uint32_t type = kRegNone;
   std::string data;
+  // The value is there and holds bytes, but they could not be read; `data` is empty.
+  bool data_unreadable = false;
 };
 
 // The system side of the registry accessor: the real registry on Windows, the settings file
@@ -35,7 +37,9 @@ class RegistryBackend {
   // Opens `key` as the one current key, creating it (and its parents) when `create` is set.
   virtual bool OpenKey(const std::string& key, bool create) = 0;
   virtual void CloseKey() = 0;
-  // Type and size of a value of the current key; nullopt when there is no open key or no value.
+  // A value of the current key: its type and bytes, or, when its size is known but reading its
+  // bytes failed, its type with data_unreadable set; nullopt when there is no open key or no
+  // value. Value names are compared without regard to ASCII case.
   virtual std::optional<RegValue> QueryValue(const std::string& name) = 0;
   // Writes a value of the current key; false when there is no open key or the write failed.
   virtual bool SetValue(const std::string& name, const RegValue& value) = 0;
@@ -54,11 +58,12 @@ class Registry {
   bool KeyExists(const std::string& key);
   bool OpenKey(const std::string& key, bool create);
   bool ValueExists(const std::string& name);
-  // An empty or unreadable-size value reads as "". kRegSz and kRegExpandSz are taken
-  // literally (no expansion) and cut at the first zero byte; other types raise.
+  // An empty or unreadable-size value reads as ""; one whose bytes cannot be read raises.
+  // kRegSz and kRegExpandSz are taken literally (no expansion) and cut at the first zero
+  // byte; other types raise.
   std::string ReadString(const std::string& name);
   void WriteString(const std::string& name, const std::string& value);
-  // A missing value raises, as does any type but kRegDword.
+  // A missing or unreadable value raises, as does any type but kRegDword.
   std::int32_t ReadInteger(const std::string& name);
   void WriteInteger(const std::string& name, std::int32_t value);
   void CloseKey();

@@ -67,7 +67,7 @@ class CurrentUserRegistry final : public RegistryBackend {
     if (size > 0 && RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type,
                                      reinterpret_cast<BYTE*>(bytes.data()),
                                      &size) != ERROR_SUCCESS) {
-      return std::nullopt;
+      return RegValue{type, {}, true};
     }
     bytes.resize(size);
     if (!IsText(type) || bytes.empty()) return RegValue{type, bytes};

@@ -109,6 +109,10 @@ TEST_F(PollBalanceTest, AWronglyTypedStoredValueIsShownWithItsOwnTextAndPollingG
   EXPECT_EQ(Poll(), (Shown{{"Invalid data type for 'login'", false}}));
   EXPECT_TRUE(requests_.empty());
   store_.SetText("login", "user");
+  store_.SetUnreadable("pswd", kRegSz);
+  EXPECT_EQ(Poll(), (Shown{{"Failed to get data for 'pswd'", false}}));
+  EXPECT_TRUE(requests_.empty());
+  store_.SetText("pswd", "secret");
   EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true}}));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <map>
 #include <memory>
 #include <set>
@@ -14,7 +16,16 @@ namespace kestrion::test {
 // switches for the failures a real store can have.
 class MemoryRegistry {
  public:
-  std::map<std::string, std::map<std::string, RegValue>> keys;
+  // Key paths and value names are compared without regard to ASCII case, as by the real stores.
+  struct IgnoringCase {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                          [](unsigned char x, unsigned char y) {
+                                            return std::tolower(x) < std::tolower(y);
+                                          });
+    }
+  };
+  std::map<std::string, std::map<std::string, RegValue, IgnoringCase>, IgnoringCase> keys;
   bool fail_writes = false;
   int accessors_made = 0;
 
@@ -23,6 +34,10 @@ class MemoryRegistry {
   }
   void SetRaw(const std::string& name, std::uint32_t type, const std::string& data) {
     keys[kRegKey][name] = RegValue{type, data};
+  }
+  // A value whose size the store gives but whose bytes it cannot read.
+  void SetUnreadable(const std::string& name, std::uint32_t type) {
+    keys[kRegKey][name] = RegValue{type, {}, true};
   }
 
   RegistryFactory Factory() {

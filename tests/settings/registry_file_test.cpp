@@ -1,4 +1,6 @@
 #include "settings/registry_file.h"
+#include "settings/program_registry.h"
+#include "tests/settings/registry_contract.h"
 
 #include <gtest/gtest.h>
 
@@ -312,6 +314,10 @@ TEST_F(RegistryFileTest, NamesIgnoreAsciiCaseAndKeepTheirFirstSpelling) {
   EXPECT_EQ(Read(path_),
             "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\SOFTWARE\\kestrion]\n"
             "\"Login\"=\"b\"\n\n");
+}
+
+TEST_F(RegistryFileTest, KeepsTheContractOfEveryStore) {
+  test::CheckRegistryContract(OpenProgramRegistry);
 }
 
 TEST_F(RegistryFileTest, AWriteKeepsEverythingItDoesNotChange) {

@@ -4,6 +4,7 @@
 
 #include "app/exception.h"
 #include "tests/settings/fakes.h"
+#include "tests/settings/registry_contract.h"
 
 namespace kestrion {
 namespace {
@@ -48,11 +49,16 @@ TEST_F(RegistryTest, EmptyOrMissingTextReadsAsEmptyWhateverItsType) {
   EXPECT_TRUE(reg->ValueExists("empty"));
 }
 
-TEST_F(RegistryTest, WrongTypesAndMissingIntegersRaiseWithTheValueName) {
+TEST_F(RegistryTest, WrongTypesUnreadableDataAndMissingIntegersRaiseWithTheValueName) {
   store_.SetRaw("login", kRegDword, std::string("\x05\0\0\0", 4));
   store_.SetText("Top", "12");
   store_.SetRaw("Wide", kRegBinary, "12345678");
+  store_.SetUnreadable("pswd", kRegSz);
+  store_.SetUnreadable("Height", kRegDword);
   auto reg = Open();
+  EXPECT_TRUE(reg->ValueExists("pswd"));
+  EXPECT_EQ(ErrorOf([&] { reg->ReadString("pswd"); }), "Failed to get data for 'pswd'");
+  EXPECT_EQ(ErrorOf([&] { reg->ReadInteger("Height"); }), "Failed to get data for 'Height'");
   EXPECT_EQ(ErrorOf([&] { reg->ReadString("login"); }), "Invalid data type for 'login'");
   EXPECT_EQ(ErrorOf([&] { reg->ReadInteger("Top"); }), "Invalid data type for 'Top'");
   EXPECT_EQ(ErrorOf([&] { reg->ReadInteger("Left"); }), "Failed to get data for 'Left'");
@@ -78,13 +84,8 @@ TEST_F(RegistryTest, FailedWritesRaiseWithTheValueName) {
   EXPECT_EQ(ErrorOf([&] { reg->WriteInteger("Top", 1); }), "Failed to set data for 'Top'");
 }
 
-TEST_F(RegistryTest, OpeningWithoutCreateLeavesAMissingKeyMissing) {
-  auto reg = store_.Factory()();
-  EXPECT_FALSE(reg->KeyExists(kRegKey));
-  EXPECT_FALSE(reg->OpenKey(kRegKey, false));
-  EXPECT_FALSE(reg->KeyExists(kRegKey));
-  EXPECT_TRUE(reg->OpenKey(kRegKey, true));
-  EXPECT_TRUE(reg->KeyExists(kRegKey));
+TEST_F(RegistryTest, TheStoreInMemoryKeepsTheContractOfTheRealOnes) {
+  test::CheckRegistryContract(store_.Factory());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/text_win.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
+#include "tests/settings/registry_contract.h"
 
 namespace kestrion {
 namespace {
@@ -39,6 +40,10 @@ class RegistryWinTest : public ::testing::Test {
     return out;
   }
 };
+
+TEST_F(RegistryWinTest, KeepsTheContractOfEveryStore) {
+  test::CheckRegistryContract(OpenProgramRegistry);
+}
 
 TEST_F(RegistryWinTest, WrittenValuesAreWhatTheSystemShowsWithTheirTypes) {
   {
