@@ -123,7 +123,8 @@ std::optional<double> ParseAmount(std::string_view text) {
 bool IsLowBalance(const Status& status, std::optional<double> warn_below) {
   const std::string_view prefix = kBalancePrefix;
   if (!warn_below || !status.ok || !status.text.starts_with(prefix)) return false;
-  const std::optional<double> amount = ParseAmount(std::string_view(status.text).substr(prefix.size()));
+  const std::optional<double> amount =
+      ParseAmount(std::string_view(status.text).substr(prefix.size()));
   return amount && *amount < *warn_below;
 }
 
@@ -142,11 +143,17 @@ std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat f
       }
       return "{\"text\":" + JsonString(status->text) +
              ",\"tooltip\":" + JsonString(StatusTip(status->text)) + ",\"class\":\"" +
-             (low ? "low" : status->ok ? "ok" : "error") + "\"}\n";
+             (low          ? "low"
+              : status->ok ? "ok"
+                           : "error") +
+             "\"}\n";
     case CheckFormat::kI3blocks: {
       if (!status) return {};
       const std::string line = OneLine(status->text);
-      return line + "\n" + line + "\n" + (low ? "#FFBF00" : status->ok ? "#00FF00" : "#FF0000") +
+      return line + "\n" + line + "\n" +
+             (low          ? "#FFBF00"
+              : status->ok ? "#00FF00"
+                           : "#FF0000") +
              "\n";
     }
   }

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -42,6 +44,18 @@ QString PlainTip(const std::string& tip) {
   const QString text = QString::fromStdString(tip);
   return Qt::mightBeRichText(text) ? QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped())
                                    : text;
+}
+
+// One of the program's pictures for the notification area, whose panels may draw more than
+// 16 pixels: its 2x drawing is offered as a 32-pixel picture of its own too.
+QIcon TrayPicture(const QString& name) {
+  QIcon picture = LoadPicture(name);
+  QPixmap large(QStringLiteral(":/images/%1@2x.png").arg(name));
+  if (!large.isNull()) {
+    large.setDevicePixelRatio(1.0);
+    picture.addPixmap(large);
+  }
+  return picture;
 }
 
 void RunOnUiThread(const std::function<void()>& work) {
@@ -154,8 +168,11 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   LabelMain->setText(QString::fromStdString(text));
   status_tip_ = StatusTip(text);
   if (TrayIcon != nullptr) {
-    TrayIcon->setIcon(ImageList1.at(static_cast<std::size_t>(status_image_)));
-    TrayIcon->setToolTip(PlainTip(status_tip_));
+    TrayIcon->setIcon(TrayPicture(QString::number(status_image_)));
+    // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
+    // text that looks like markup for markup.
+    TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(status_tip_)
+                                      : PlainTip(status_tip_));
   }
 }
 
@@ -167,9 +184,17 @@ void TFormMain::SetBounds(const BarRect& bar) {
 }
 
 void TFormMain::AddTrayIcon() {
-  TrayIcon = new QSystemTrayIcon(LoadPicture(QStringLiteral("kestrion")), this);
+  // Qt hosts the icon on the session bus (StatusNotifierItem) when a watcher is there as it
+  // is made, and as a window of its own in an XEmbed tray otherwise.
+  const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  tray_on_bus_ =
+      bus != nullptr && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  TrayIcon = new QSystemTrayIcon(TrayPicture(QStringLiteral("kestrion")), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   TrayIcon->setToolTip(QString::fromUtf8(kAppTitle));
+  // The icon carries the bar's menu: Qt opens it on a right press where the icon is a window
+  // of ours, and exports it where the panel draws the icon itself (StatusNotifierItem).
+  TrayIcon->setContextMenu(mainPopupMenu);
   connect(TrayIcon, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) { TrayIconMessage(reason); });
   TrayIcon->show();
@@ -196,7 +221,10 @@ void TFormMain::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
       activateWindow();
       break;
     case TrayAction::kMenuAtPointer:
-      mainPopupMenu->popup(QCursor::pos());
+      // The icon opens the menu it carries by itself.
+      if (TrayIcon == nullptr || TrayIcon->contextMenu() != mainPopupMenu) {
+        mainPopupMenu->popup(QCursor::pos());
+      }
       break;
     case TrayAction::kNothing:
       break;

@@ -80,6 +80,7 @@ class TFormMain : public QWidget {
   // The latest status, so that a tray icon added again shows it.
   std::string status_tip_;
   int status_image_ = -1;
+  bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
 };
 
 }  // namespace kestrion

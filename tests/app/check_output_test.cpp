@@ -58,18 +58,19 @@ TEST(CheckOutput, I3blocksPrintsThreeLines) {
 TEST(CheckOutput, ABalanceBelowTheWarningIsLowForStatusBarsOnly) {
   EXPECT_EQ(Parse({"--warn-below=100"}).warn_below, 100.0);
   EXPECT_EQ(Parse({"--warn-below=-5,5"}).warn_below, -5.5);
-  for (const char* bad : {"--warn-below=", "--warn-below=abc", "--warn-below=1.2.3",
-                          "--warn-below=1e3", "--warn-below=inf", "--warn-below=.", "--warn-below"}) {
+  for (const char* bad :
+       {"--warn-below=", "--warn-below=abc", "--warn-below=1.2.3", "--warn-below=1e3",
+        "--warn-below=inf", "--warn-below=.", "--warn-below"}) {
     EXPECT_THROW(Parse({bad}), Exception) << bad;
   }
   const struct {
     Status status;
     bool low;
   } cases[] = {
-      {{"Ваш баланс: 99.99", true}, true},  {{"Ваш баланс: 99,99", true}, true},
-      {{"Ваш баланс: -15,20", true}, true}, {{"Ваш баланс: 100", true}, false},
+      {{"Ваш баланс: 99.99", true}, true},   {{"Ваш баланс: 99,99", true}, true},
+      {{"Ваш баланс: -15,20", true}, true},  {{"Ваш баланс: 100", true}, false},
       {{"Ваш баланс: 250.00", true}, false}, {{"Ваш баланс: н/д", true}, false},
-      {{"Ваш баланс: ", true}, false},      {{"Ваш баланс: 5", false}, false},
+      {{"Ваш баланс: ", true}, false},       {{"Ваш баланс: 5", false}, false},
       {{"Заплатите до 5-го", true}, false},
   };
   for (const auto& c : cases) {

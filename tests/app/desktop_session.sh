@@ -77,6 +77,27 @@ tray_docked() {  # true when a Kestrion icon sits in the panel
   xwininfo -tree -id "$panel" 2>/dev/null | grep -q '"Kestrion": ("kestrion"'
 }
 
+start_watcher() {  # a StatusNotifierWatcher of our own (tests/app/sni_watcher.cpp)
+  coproc WATCHER { "$SNI_WATCHER" 2>"$session_dir/watcher.log"; }
+  session_pids+=($WATCHER_PID)
+  local line
+  read -r -t 10 line <&"${WATCHER[0]}" && [ "$line" = ready ]
+}
+
+watcher_item() {  # waits for an item to register with the watcher
+  local line
+  read -r -t 10 line <&"${WATCHER[0]}" && [[ $line == item\ * ]]
+}
+
+ask_watcher() {  # QUESTION: prints the watcher's answer, the menu's lines included
+  local line
+  echo "$1" >&"${WATCHER[1]}"
+  while read -r -t 10 line <&"${WATCHER[0]}"; do
+    echo "$line"
+    [[ $line == menu\ * ]] || break
+  done
+}
+
 start_server() {  # ACCOUNT... [--stall-login LOGIN]; exports http_proxy
   local args=()
   while [ $# -gt 0 ]; do

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Starts the real kestrion in an X server with a notification-area host, against the test
 # billing server, and ends it as the session would.
-# Usage: desktop_smoke_test.sh KESTRION TEST_SERVER DATA_DIR
+# Usage: desktop_smoke_test.sh KESTRION TEST_SERVER DATA_DIR SNI_WATCHER
 set -uo pipefail
-export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
+export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$4
 source "$(dirname "$0")/desktop_session.sh"
 need xdotool xdotool
 
@@ -13,7 +13,7 @@ trap 'session_end; rm -rf "$work"' EXIT
 session_begin "$work"
 start_display || exit 1
 start_tray || exit 1
-start_server demo:demo:123.45 --stall-login stall || exit 1
+start_server demo:demo:123.45 'rich:rich:<b>1</b>' --stall-login stall || exit 1
 write_settings demo demo
 
 start_program
@@ -66,5 +66,33 @@ status=$?
 check "SIGTERM during the stall ends it with status 0" [ "$status" -eq 0 ]
 check "within 2 s" [ $((${EPOCHREALTIME/./} - started)) -lt 2000000 ]
 check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
+
+# A panel that hosts the icon over the session bus (StatusNotifierItem), as KDE Plasma, GNOME
+# with AppIndicator and waybar do: the item's tip is plain text, it offers a larger picture,
+# it exports the bar's menu in step with the bar, and a restarted watcher gets it back.
+start_watcher || exit 1
+write_settings rich rich
+start_program
+check "the icon registers with the panel" watcher_item
+wait_until 10 bar_has_colour 00FF00
+check "its tip is plain text" [ "$(ask_watcher tip)" = "tip Kestrion : Ваш баланс: <b>1</b>" ]
+check "it offers a 32-pixel picture" sh -c "echo '$(ask_watcher icons)' | grep -q '^icons 16 .*32'"
+menu=$(ask_watcher menu)
+check "the menu is exported" [ "$(echo "$menu" | grep "^menu " | cut -d' ' -f5- | tr '\n' '|')" = \
+  "Статистика|Параметры|Свернуть|Развернуть|Наверх|О программе|Выход|" ]
+check "with Развернуть disabled while the bar shows" sh -c "echo '$menu' | grep -q '^menu [0-9]* 0 0 Развернуть$'"
+ask_watcher "click $(echo "$menu" | awk '$5 == "Свернуть" { print $2 }')" >/dev/null
+bar_hidden() { ! bar_shown; }
+check "a click on Свернуть in the panel's menu hides the bar" within_ms 1000 bar_hidden
+check "and the menu follows" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 0 Развернуть$'"
+ask_watcher activate >/dev/null
+check "a left click on the icon shows the bar" within_ms 1000 bar_shown
+kill "$WATCHER_PID"
+wait "$WATCHER_PID" 2>/dev/null
+start_watcher
+check "a restarted watcher gets the icon back" watcher_item
+kill -TERM "$program_pid"
+wait "$program_pid"
+check "it ends with status 0" [ $? -eq 0 ]
 
 report

@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
   DWORD_PTR answer = 0;
   if (command == "ping") {
     const auto start = std::chrono::steady_clock::now();
-    const LRESULT answered =
-        SendMessageTimeoutW(bar, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+    const LRESULT answered = SendMessageTimeoutW(bar, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
     const auto took = std::chrono::steady_clock::now() - start;
     if (answered == 0) {
       std::puts("hung");
     } else {
-      std::printf("%lld\n", static_cast<long long>(
-                                std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+      std::printf("%lld\n",
+                  static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     }
   } else if (command == "endsession") {
     SendMessageTimeoutW(bar, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);

@@ -47,8 +47,7 @@ inline void CheckRegistryContract(const RegistryFactory& make) {
   EXPECT_EQ(RegistryErrorOf([&] { reg->ReadInteger("absent"); }),
             "Failed to get data for 'absent'");
   EXPECT_EQ(RegistryErrorOf([&] { reg->ReadString("Top"); }), "Invalid data type for 'Top'");
-  EXPECT_EQ(RegistryErrorOf([&] { reg->ReadInteger("empty"); }),
-            "Invalid data type for 'empty'");
+  EXPECT_EQ(RegistryErrorOf([&] { reg->ReadInteger("empty"); }), "Invalid data type for 'empty'");
   reg->WriteString("login", "другой");
   EXPECT_EQ(reg->ReadString("Login"), "другой") << "one value, whatever the spelling";
 }
