@@ -1,17 +1,87 @@
-// bar_probe: asks a running kestrion.exe's bar from another process, as the system does.
+// bar_probe: asks a running kestrion.exe's bar from another process, as the system and the
+// shell do, and reports what the user would see.
 //   bar_probe ping        prints how many milliseconds the bar took to answer WM_NULL, or
 //                         "hung" when it did not within 5 s
 //   bar_probe endsession  the end of the session, as the system announces it
 //   bar_probe close       closes the bar, as the task list does
+//   bar_probe label       prints the label's colour ("green", "red" or "none") and its text
+//   bar_probe tick        the poll timer's message, as the system sends it
+//   bar_probe tray-right  a right press on the notification-area icon, as the shell reports it
+//   bar_probe bar-right   a right click on the bar, as the system reports it
+//   bar_probe menu        prints "open" while a popup menu is on the screen, else "closed"
+//   bar_probe key NAME    presses and releases a key: up, down, enter or escape
+//   bar_probe rect        prints the bar's left, top, width and height
+//   bar_probe move L T    puts the bar there
 // Exits 1 when there is no bar, 2 on a wrong command line.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <string>
 
+namespace {
+
+constexpr UINT kTrayIconMessage = WM_USER + 1;
+constexpr UINT kTrayIconId = 1;
+constexpr UINT_PTR kTimer1 = 1;
+
+// The label's colour as drawn on the screen: pure green or pure red text, or neither.
+const char* LabelColour(HWND label) {
+  RECT r = {};
+  GetWindowRect(label, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return "none";
+  HDC screen = GetDC(nullptr);
+  HDC copy = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(copy, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(copy, bitmap);
+  BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  int green = 0;
+  int red = 0;
+  const auto* pixels = static_cast<const DWORD*>(bits);
+  for (int i = 0; i < width * height; ++i) {
+    if ((pixels[i] & 0xFFFFFF) == 0x00FF00) ++green;
+    if ((pixels[i] & 0xFFFFFF) == 0xFF0000) ++red;
+  }
+  SelectObject(copy, old);
+  DeleteObject(bitmap);
+  DeleteDC(copy);
+  ReleaseDC(nullptr, screen);
+  return green > red ? "green" : red > green ? "red" : "none";
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+void PressKey(WORD key) {
+  INPUT input[2] = {};
+  input[0].type = input[1].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = input[1].ki.wVk = key;
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, input, sizeof(INPUT));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  const std::string command = argc == 2 ? argv[1] : "";
+  const std::string command = argc >= 2 ? argv[1] : "";
   const HWND bar = FindWindowW(L"TFormMain", nullptr);
   if (bar == nullptr) {
     std::puts("no bar");
@@ -25,17 +95,48 @@ int main(int argc, char** argv) {
     if (answered == 0) {
       std::puts("hung");
     } else {
-      std::printf("%lld\n",
-                  static_cast<long long>(
-                      std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+      std::printf("%lld\n", static_cast<long long>(
+                                std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     }
   } else if (command == "endsession") {
     SendMessageTimeoutW(bar, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
     SendMessageTimeoutW(bar, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
   } else if (command == "close") {
     PostMessageW(bar, WM_CLOSE, 0, 0);
+  } else if (command == "label") {
+    const HWND label = FindWindowExW(bar, nullptr, L"TLabel", nullptr);
+    wchar_t text[512] = {};
+    GetWindowTextW(label, text, 512);
+    std::printf("%s %s\n", LabelColour(label), Utf8(text).c_str());
+  } else if (command == "tick") {
+    PostMessageW(bar, WM_TIMER, kTimer1, 0);
+  } else if (command == "tray-right") {
+    PostMessageW(bar, kTrayIconMessage, kTrayIconId, WM_RBUTTONDOWN);
+    PostMessageW(bar, kTrayIconMessage, kTrayIconId, WM_RBUTTONUP);
+  } else if (command == "bar-right") {
+    RECT r = {};
+    GetWindowRect(bar, &r);
+    PostMessageW(bar, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(bar),
+                 MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+  } else if (command == "menu") {
+    const HWND menu = FindWindowW(L"#32768", nullptr);
+    std::puts(menu != nullptr && IsWindowVisible(menu) ? "open" : "closed");
+  } else if (command == "key" && argc == 3) {
+    const std::map<std::string, WORD> keys = {
+        {"up", VK_UP}, {"down", VK_DOWN}, {"enter", VK_RETURN}, {"escape", VK_ESCAPE}};
+    const auto key = keys.find(argv[2]);
+    if (key == keys.end()) return 2;
+    PressKey(key->second);
+  } else if (command == "rect") {
+    RECT r = {};
+    GetWindowRect(bar, &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  } else if (command == "move" && argc == 4) {
+    SetWindowPos(bar, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   } else {
-    std::puts("usage: bar_probe ping|endsession|close");
+    std::puts("usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
+              "key NAME|rect|move LEFT TOP");
     return 2;
   }
   return 0;

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# kestrion.exe as a user has it, in Wine with an X server, against the test billing server:
+# the first poll comes at once and shows the balance in green, a wrong password shows in red
+# at the next tick, the icon's and the bar's right clicks open the menu, "Выход" from it ends
+# the program and keeps the bar's place for the next start. Then a server that takes the
+# request and never answers: the bar goes on answering, the end of the session saves its
+# place, and closing it does not wait for the request. The shell's and the system's messages
+# come from bar_probe, as they would from the shell and the system.
+# Usage: desktop_test.sh WINE_RUN KESTRION_EXE BAR_PROBE_EXE SERVER_STATE
+set -uo pipefail
+wine=$1 kestrion=$2 probe=$3 state=$4
+source "$(dirname "$0")/../script_support.sh"
+
+unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+export http_proxy
+http_proxy=$(awk '$1 == "http" { print $2 }' "$state/urls")
+key='HKCU\Software\Kestrion'
+
+"$wine" reg delete "$key" /f >/dev/null 2>&1
+
+# Starts kestrion.exe with these credentials and waits for its request at the server.
+start() {  # LOGIN
+  "$wine" reg add "$key" /v login /t REG_SZ /d "$1" /f >/dev/null 2>&1
+  "$wine" reg add "$key" /v pswd /t REG_SZ /d "$1" /f >/dev/null 2>&1
+  local before
+  before=$(grep -c "login=$1&" "$state/requests.log")
+  "$wine" "$kestrion" &
+  program=$!
+  for _ in $(seq 300); do
+    [ "$(grep -c "login=$1&" "$state/requests.log")" -gt "$before" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits for the program's end after `$@` asks for it: its status, and the milliseconds it took.
+end_by() {
+  local started=${EPOCHREALTIME/./}
+  "$@" >/dev/null
+  wait "$program"
+  status=$?
+  elapsed=$(((${EPOCHREALTIME/./} - started) / 1000))
+}
+probe() { "$wine" "$probe" "$@" | tr -d '\r'; }
+trap 'kill "$program" 2>/dev/null' EXIT
+
+started=$SECONDS
+check "the first request comes at once, not at the first tick" start demo
+check "well before the 20-second timer" [ $((SECONDS - started)) -lt 15 ]
+sleep 1
+check "the balance shows in green" [ "$(probe label)" = "green Ваш баланс: 123.45" ]
+"$wine" reg add "$key" /v pswd /t REG_SZ /d wrong /f >/dev/null 2>&1
+probe tick
+sleep 1.5
+check "a wrong password shows in red at the next tick" \
+  [ "$(probe label)" = "red Неверный логин или пароль" ]
+probe tray-right
+sleep 0.7
+check "a right press on the icon opens the menu" [ "$(probe menu)" = open ]
+probe key escape
+sleep 0.5
+check "Escape closes it" [ "$(probe menu)" = closed ]
+probe move 120 40
+probe bar-right
+sleep 0.7
+check "a right click on the bar opens the menu" [ "$(probe menu)" = open ]
+probe key up  # from the top, up is the last item: "Выход"
+end_by probe key enter
+answered=$elapsed
+check "Выход ends the program with status 0" [ "$status" -eq 0 ]
+check "and keeps where the bar stood" \
+  sh -c "'$wine' reg query '$key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x28'"
+
+check "the request reaches the stalled server" start stall
+check "the next start puts the bar where it stood" [ "$(probe rect | cut -d' ' -f1-2)" = "120 40" ]
+worst=0
+for _ in 1 2 3 4 5; do
+  took=$("$wine" "$probe" ping | tr -d '\r')
+  [ "$took" = hung ] && took=99999
+  [ "$took" -gt "$worst" ] && worst=$took
+done
+echo "slowest answer to WM_NULL during the stall: $worst ms"
+check "meanwhile the bar answers WM_NULL within 100 ms" [ "$worst" -le 100 ]
+
+"$wine" "$probe" endsession >/dev/null
+check "the end of the session saves the geometry" \
+  sh -c "'$wine' reg query '$key' /v Top 2>/dev/null | grep -q REG_DWORD"
+
+end_by probe close
+echo "ending took $elapsed ms during the stall, $answered ms with an answering server"
+check "closing it during the stall ends it with status 0" [ "$status" -eq 0 ]
+check "and the stall adds less than 1 s to it" [ $((elapsed - answered)) -lt 1000 ]
+"$wine" reg delete "$key" /f >/dev/null 2>&1
+report
