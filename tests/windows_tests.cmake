@@ -38,6 +38,7 @@ add_executable(win_gui_tests
   gui_win/shortcut_win_test.cpp
 )
 target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)
+target_compile_definitions(win_gui_tests PRIVATE KESTRION_IMAGES="${CMAKE_SOURCE_DIR}/resources/images")
 add_test(NAME win_gui_tests
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/with_display.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>)

@@ -190,7 +190,8 @@ TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
   EXPECT_EQ(form_->LabelMain->text(), "Ваш баланс: 10");
   EXPECT_EQ(form_->palette().color(QPalette::WindowText), QColor(0, 255, 0));
   EXPECT_EQ(form_->windowIcon().cacheKey(), form_->ImageList1[4].cacheKey());
-  EXPECT_EQ(form_->TrayIcon->icon().pixmap(16).toImage(), form_->ImageList1[4].pixmap(16).toImage());
+  EXPECT_EQ(form_->TrayIcon->icon().pixmap(16).toImage(),
+            form_->ImageList1[4].pixmap(16).toImage());
   EXPECT_TRUE(form_->TrayIcon->icon().availableSizes().contains(QSize(32, 32)))
       << "large panels get the 2x drawing, not the 16-pixel one scaled up";
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : Ваш баланс: 10");

@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -107,6 +109,39 @@ int PixelsOfColour(HWND label, COLORREF colour) {
   DeleteObject(bitmap);
   DeleteDC(dc);
   return count;
+}
+
+// The picture each menu item must carry, by its drawing's file name.
+const std::map<std::string, std::string> kPictures = {
+    {"NStat", "stat"}, {"NSettings", "settings"}, {"NHide", "hide"}, {"NShow", "show"},
+    {"NTop", "top"},   {"NAbout", "about"},       {"NExit", "exit"},
+};
+
+// A 16-pixel icon file drawn on black, as 0x00RRGGBB pixels; empty when it cannot be read.
+std::vector<std::uint32_t> IconOnBlack(const std::string& path) {
+  const auto icon = static_cast<HICON>(LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_ICON,
+                                                  16, 16, LR_LOADFROMFILE));
+  if (icon == nullptr) return {};
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = 16;
+  info.bmiHeader.biHeight = -16;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> out(pixels, pixels + 256);
+  for (auto& p : out) p &= 0xFFFFFF;
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  DestroyIcon(icon);
+  return out;
 }
 
 class FormMainWinTest : public ::testing::Test {
@@ -360,6 +395,21 @@ TEST_F(FormMainWinTest, TheMenuHasItsItemsWithImagesAndFollowsTheBarsVisibility)
       opaque += bgra[3] == 255 ? 1 : 0;
     }
     EXPECT_GT(opaque, 16) << i;
+    // Each item's own drawing: premultiplied, its colours are the picture's drawn on black.
+    const BarMenuItem& item = items[static_cast<std::size_t>(i)];
+    const std::vector<std::uint32_t> wanted =
+        IconOnBlack(std::string(KESTRION_IMAGES "/ico/") + kPictures.at(item.name) + ".ico");
+    ASSERT_EQ(wanted.size(), 256u) << i;
+    int differing = 0;
+    for (int p = 0; p < 16 * 16; ++p) {
+      for (int c = 0; c < 3; ++c) {
+        const int shown = pixels[4 * p + c];
+        const auto drawn =
+            static_cast<int>((wanted[static_cast<std::size_t>(p)] >> (8 * c)) & 0xFF);
+        differing += std::abs(shown - drawn) > 8 ? 1 : 0;
+      }
+    }
+    EXPECT_LT(differing, 8) << item.caption << " shows another picture";
   }
 
   const auto enabled = [menu](const char* name) {
