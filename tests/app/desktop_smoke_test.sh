@@ -76,7 +76,8 @@ start_program
 check "the icon registers with the panel" watcher_item
 wait_until 10 bar_has_colour 00FF00
 check "its tip is plain text" [ "$(ask_watcher tip)" = "tip Kestrion : Ваш баланс: <b>1</b>" ]
-check "it offers a 32-pixel picture" sh -c "echo '$(ask_watcher icons)' | grep -q '^icons 16 .*32'"
+green_icon=$(ask_watcher icons)
+check "it offers a 32-pixel picture" sh -c "echo '$green_icon' | grep -q '^icons 16 .*32'"
 menu=$(ask_watcher menu)
 check "the menu is exported" [ "$(echo "$menu" | grep "^menu " | cut -d' ' -f5- | tr '\n' '|')" = \
   "Статистика|Параметры|Свернуть|Развернуть|Наверх|О программе|Выход|" ]
@@ -94,5 +95,15 @@ check "a restarted watcher gets the icon back" watcher_item
 kill -TERM "$program_pid"
 wait "$program_pid"
 check "it ends with status 0" [ $? -eq 0 ]
+write_settings rich wrong
+start_program
+watcher_item
+wait_until 10 bar_has_colour FF0000
+red_icon=$(ask_watcher icons)
+echo "the panel's picture, a quarter down its middle: ${green_icon##* } for a balance, ${red_icon##* } for an error"
+check "the panel's picture follows the status" sh -c \
+  "[ '${green_icon##* }' != '${red_icon##* }' ] && echo '${red_icon##* }' | grep -q '^#[C-F][0-9A-F][0-7]'"
+kill -TERM "$program_pid"
+wait "$program_pid"
 
 report

@@ -3,10 +3,10 @@
 // items that register, and answers the desktop tests' questions about them on stdin:
 //
 //   tip       the item's tip title            -> "tip TEXT"
-//   icons     its picture's sizes, and the colour of its middle pixel -> "icons 16 32 #RRGGBB"
-//   menu      its exported menu, a line an item -> "menu ID ENABLED CHECKED LABEL", then "end"
-//   click ID  the host's click on a menu item  -> "clicked"
-//   activate  the host's left click on the icon -> "activated"
+//   icons     its picture's sizes, and the colour a quarter down its middle -> "icons 16 32
+//   #RRGGBB" menu      its exported menu, a line an item -> "menu ID ENABLED CHECKED LABEL", then
+//   "end" click ID  the host's click on a menu item  -> "clicked" activate  the host's left click
+//   on the icon -> "activated"
 //
 // It prints "ready" once it owns the watcher's name and "item SERVICE" as an item registers,
 // and ends at the end of its input. The questions go to the item registered last.
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
       for (const Picture& p :
            Pictures(ItemProperty(service, "IconPixmap").value<QDBusArgument>())) {
         out << ' ' << p.width;
-        const int at = 4 * ((p.height / 2) * p.width + p.width / 2);
+        const int at = 4 * ((p.height / 4) * p.width + p.width / 2);
         const auto* b = reinterpret_cast<const uchar*>(p.bytes.constData());
         if (p.bytes.size() >= at + 4) {
           middle = QString::asprintf("#%02X%02X%02X", b[at + 1], b[at + 2], b[at + 3]);
