@@ -79,13 +79,16 @@ check "its tip is plain text" [ "$(ask_watcher tip)" = "tip Kestrion : Ваш б
 green_icon=$(ask_watcher icons)
 check "it offers a 32-pixel picture" sh -c "echo '$green_icon' | grep -q '^icons 16 .*32'"
 menu=$(ask_watcher menu)
-check "the menu is exported" [ "$(echo "$menu" | grep "^menu " | cut -d' ' -f5- | tr '\n' '|')" = \
+check "the menu is exported" [ "$(echo "$menu" | grep "^menu " | cut -d' ' -f6- | tr '\n' '|')" = \
   "Статистика|Параметры|Свернуть|Развернуть|Наверх|О программе|Выход|" ]
-check "with Развернуть disabled while the bar shows" sh -c "echo '$menu' | grep -q '^menu [0-9]* 0 0 Развернуть$'"
-ask_watcher "click $(echo "$menu" | awk '$5 == "Свернуть" { print $2 }')" >/dev/null
+check "each item with its picture" [ "$(echo "$menu" | grep -c '^menu [0-9]* [01] [01] 1 ')" -eq 7 ]
+check "with Развернуть disabled while the bar shows" sh -c "echo '$menu' | grep -q '^menu [0-9]* 0 0 1 Развернуть$'"
+ask_watcher "click $(echo "$menu" | awk '$6 == "Свернуть" { print $2 }')" >/dev/null
 bar_hidden() { ! bar_shown; }
 check "a click on Свернуть in the panel's menu hides the bar" within_ms 1000 bar_hidden
-check "and the menu follows" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 0 Развернуть$'"
+check "and the menu follows" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 0 1 Развернуть$'"
+ask_watcher "click $(echo "$menu" | awk '$6 == "Наверх" { print $2 }')" >/dev/null
+check "Наверх gets its mark" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 1 1 Наверх$'"
 ask_watcher activate >/dev/null
 check "a left click on the icon shows the bar" within_ms 1000 bar_shown
 kill "$WATCHER_PID"

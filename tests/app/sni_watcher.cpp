@@ -2,11 +2,13 @@
 // AppIndicator extension and waybar are: it owns org.kde.StatusNotifierWatcher, takes the
 // items that register, and answers the desktop tests' questions about them on stdin:
 //
-//   tip       the item's tip title            -> "tip TEXT"
-//   icons     its picture's sizes, and the colour a quarter down its middle -> "icons 16 32
-//   #RRGGBB" menu      its exported menu, a line an item -> "menu ID ENABLED CHECKED LABEL", then
-//   "end" click ID  the host's click on a menu item  -> "clicked" activate  the host's left click
-//   on the icon -> "activated"
+//   tip       the item's tip title        -> "tip TEXT"
+//   icons     its pictures' sizes and the colour a quarter down the middle
+//                                         -> "icons 16 32 #RRGGBB"
+//   menu      its exported menu, a line an item, then "end PATH"
+//                                         -> "menu ID ENABLED CHECKED PICTURE LABEL"
+//   click ID  the host's click on a menu item  -> "clicked"
+//   activate  the host's left click on the icon -> "activated"
 //
 // It prints "ready" once it owns the watcher's name and "item SERVICE" as an item registers,
 // and ends at the end of its input. The questions go to the item registered last.
@@ -103,7 +105,9 @@ void PrintLayout(const QDBusArgument& argument, QTextStream& out) {
     const bool checked = properties.value("toggle-state", 0).toInt() == 1;
     QString label = properties.value("label").toString();
     label.remove('_');
-    out << "menu " << id << ' ' << int(enabled) << ' ' << int(checked) << ' ' << label << '\n';
+    const bool picture = !properties.value("icon-data").toByteArray().isEmpty();
+    out << "menu " << id << ' ' << int(enabled) << ' ' << int(checked) << ' ' << int(picture)
+        << ' ' << label << '\n';
   }
   argument.beginArray();
   while (!argument.atEnd()) {
