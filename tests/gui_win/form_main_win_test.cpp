@@ -83,32 +83,41 @@ struct Notification {
   NOTIFYICONDATAW data;
 };
 
-// The label drawn into a 32-bit bitmap: how many pixels have the given colour.
-int PixelsOfColour(HWND label, COLORREF colour) {
-  RECT client = {};
-  GetClientRect(label, &client);
+// What `draw` paints into a black 32-bit bitmap of width × height, as 0x00RRGGBB pixels.
+std::vector<std::uint32_t> DrawnPixels(int width, int height,
+                                       const std::function<void(HDC)>& draw) {
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = client.right;
-  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bitmap);
-  SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  draw(dc);
   GdiFlush();
   const auto* pixels = static_cast<const std::uint32_t*>(bits);
-  const std::uint32_t wanted =
-      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
-  const int count = static_cast<int>(
-      std::count_if(pixels, pixels + client.right * client.bottom,
-                    [wanted](std::uint32_t p) { return (p & 0xFFFFFF) == wanted; }));
+  std::vector<std::uint32_t> out(pixels, pixels + width * height);
+  for (auto& p : out) p &= 0xFFFFFF;
   SelectObject(dc, old);
   DeleteObject(bitmap);
   DeleteDC(dc);
-  return count;
+  return out;
+}
+
+// The label drawn into a bitmap: how many pixels have the given colour.
+int PixelsOfColour(HWND label, COLORREF colour) {
+  RECT client = {};
+  GetClientRect(label, &client);
+  const auto print = [label](HDC dc) {
+    SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  };
+  const std::vector<std::uint32_t> pixels = DrawnPixels(client.right, client.bottom, print);
+  const std::uint32_t wanted =
+      (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  return static_cast<int>(std::count(pixels.begin(), pixels.end(), wanted));
 }
 
 // The picture each menu item must carry, by its drawing's file name.
@@ -117,31 +126,15 @@ const std::map<std::string, std::string> kPictures = {
     {"NTop", "top"},   {"NAbout", "about"},       {"NExit", "exit"},
 };
 
-// A 16-pixel icon file drawn on black, as 0x00RRGGBB pixels; empty when it cannot be read.
+// A 16-pixel icon file drawn on black; empty when it cannot be read.
 std::vector<std::uint32_t> IconOnBlack(const std::string& path) {
   const auto icon = static_cast<HICON>(LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_ICON,
                                                   16, 16, LR_LOADFROMFILE));
   if (icon == nullptr) return {};
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = 16;
-  info.bmiHeader.biHeight = -16;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
-  GdiFlush();
-  const auto* pixels = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> out(pixels, pixels + 256);
-  for (auto& p : out) p &= 0xFFFFFF;
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  std::vector<std::uint32_t> pixels = DrawnPixels(
+      16, 16, [icon](HDC dc) { DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); });
   DestroyIcon(icon);
-  return out;
+  return pixels;
 }
 
 class FormMainWinTest : public ::testing::Test {
