@@ -51,6 +51,7 @@ add_test(NAME check_command
 
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
 add_executable(bar_probe gui_win/bar_probe.cpp)
+target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
 add_test(NAME win_desktop
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/desktop_test.sh

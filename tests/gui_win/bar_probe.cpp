@@ -15,6 +15,12 @@
 // Exits 1 when there is no bar, 2 on a wrong command line.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "tests/gui_win/gui_test_support.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -35,29 +41,15 @@ const char* LabelColour(HWND label) {
   const int height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return "none";
   HDC screen = GetDC(nullptr);
-  HDC copy = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(copy, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(copy, bitmap);
-  BitBlt(copy, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  int green = 0;
-  int red = 0;
-  const auto* pixels = static_cast<const DWORD*>(bits);
-  for (int i = 0; i < width * height; ++i) {
-    if ((pixels[i] & 0xFFFFFF) == 0x00FF00) ++green;
-    if ((pixels[i] & 0xFFFFFF) == 0xFF0000) ++red;
-  }
-  SelectObject(copy, old);
-  DeleteObject(bitmap);
-  DeleteDC(copy);
+  const std::vector<std::uint32_t> pixels = kestrion::test::DrawnPixels(
+      width, height,
+      [&](HDC dc) { BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY); });
   ReleaseDC(nullptr, screen);
+  const auto count = [&pixels](std::uint32_t colour) {
+    return std::count(pixels.begin(), pixels.end(), colour);
+  };
+  const auto green = count(0x00FF00);
+  const auto red = count(0xFF0000);
   return green > red ? "green" : red > green ? "red" : "none";
 }
 

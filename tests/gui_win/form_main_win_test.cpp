@@ -5,6 +5,7 @@
 #include "app/application_win.h"
 #include "app/text_win.h"
 #include "app/forms.h"
+#include "tests/gui_win/gui_test_support.h"
 #include "tests/poll/counting_poll_thread.h"
 
 #include <gtest/gtest.h>
@@ -83,30 +84,6 @@ struct Notification {
   NOTIFYICONDATAW data;
 };
 
-// What `draw` paints into a black 32-bit bitmap of width × height, as 0x00RRGGBB pixels.
-std::vector<std::uint32_t> DrawnPixels(int width, int height,
-                                       const std::function<void(HDC)>& draw) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  draw(dc);
-  GdiFlush();
-  const auto* pixels = static_cast<const std::uint32_t*>(bits);
-  std::vector<std::uint32_t> out(pixels, pixels + width * height);
-  for (auto& p : out) p &= 0xFFFFFF;
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  return out;
-}
-
 // The label drawn into a bitmap: how many pixels have the given colour.
 int PixelsOfColour(HWND label, COLORREF colour) {
   RECT client = {};
@@ -114,7 +91,7 @@ int PixelsOfColour(HWND label, COLORREF colour) {
   const auto print = [label](HDC dc) {
     SendMessageW(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
   };
-  const std::vector<std::uint32_t> pixels = DrawnPixels(client.right, client.bottom, print);
+  const std::vector<std::uint32_t> pixels = test::DrawnPixels(client.right, client.bottom, print);
   const std::uint32_t wanted =
       (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
   return static_cast<int>(std::count(pixels.begin(), pixels.end(), wanted));
@@ -131,7 +108,7 @@ std::vector<std::uint32_t> IconOnBlack(const std::string& path) {
   const auto icon = static_cast<HICON>(LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_ICON,
                                                   16, 16, LR_LOADFROMFILE));
   if (icon == nullptr) return {};
-  std::vector<std::uint32_t> pixels = DrawnPixels(
+  std::vector<std::uint32_t> pixels = test::DrawnPixels(
       16, 16, [icon](HDC dc) { DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); });
   DestroyIcon(icon);
   return pixels;

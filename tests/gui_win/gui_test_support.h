@@ -5,12 +5,37 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace kestrion::test {
+
+// What `draw` paints into a black 32-bit bitmap of width × height, as 0x00RRGGBB pixels.
+inline std::vector<std::uint32_t> DrawnPixels(int width, int height,
+                                              const std::function<void(HDC)>& draw) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  draw(dc);
+  GdiFlush();
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> out(pixels, pixels + width * height);
+  for (auto& p : out) p &= 0xFFFFFF;
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  return out;
+}
 
 inline std::wstring Text(HWND window) {
   wchar_t text[256] = {};
