@@ -99,10 +99,17 @@ TrayAction TrayReaction(TrayEvent event, bool bar_visible) {
 
 const std::vector<BarMenuItem>& BarMenuItems() {
   static const std::vector<BarMenuItem> items = {
-      {"NStat", "Статистика", 6},  {"NSettings", "Параметры", 5}, {"N5", "", -1},
-      {"NHide", "Свернуть", 1},    {"NShow", "Развернуть", 0},    {"N11", "", -1},
-      {"NTop", "Наверх", 8},       {"N2", "", -1},                {"NAbout", "О программе", 2},
-      {"N7", "", -1},              {"NExit", "Выход", 3},
+      {"NStat", "Статистика", 6, BarCommand::kStat},
+      {"NSettings", "Параметры", 5, BarCommand::kSettings},
+      {"N5", "", -1, BarCommand::kNone},
+      {"NHide", "Свернуть", 1, BarCommand::kHide},
+      {"NShow", "Развернуть", 0, BarCommand::kShow},
+      {"N11", "", -1, BarCommand::kNone},
+      {"NTop", "Наверх", 8, BarCommand::kTop},
+      {"N2", "", -1, BarCommand::kNone},
+      {"NAbout", "О программе", 2, BarCommand::kAbout},
+      {"N7", "", -1, BarCommand::kNone},
+      {"NExit", "Выход", 3, BarCommand::kExit},
   };
   return items;
 }

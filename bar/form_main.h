@@ -83,11 +83,16 @@ enum class TrayEvent { kLeftPress, kRightPress, kOther };
 enum class TrayAction { kNothing, kHideBar, kShowBar, kMenuAtPointer };
 TrayAction TrayReaction(TrayEvent event, bool bar_visible);
 
-// The popup menu, in order: caption and image index; a separator has an empty caption.
+// What a menu item does; each front end answers them in one switch.
+enum class BarCommand { kNone, kStat, kSettings, kHide, kShow, kTop, kAbout, kExit };
+
+// The popup menu, in order: caption and image index; a separator has an empty caption and
+// no command.
 struct BarMenuItem {
   const char* name;
   const char* caption;
   int image;  // -1: none
+  BarCommand command;
 };
 const std::vector<BarMenuItem>& BarMenuItems();
 

@@ -117,12 +117,6 @@ TFormMain::~TFormMain() {
 void TFormMain::BuildMenu() {
   mainPopupMenu = new QMenu(this);
   mainPopupMenu->setObjectName(QStringLiteral("mainPopupMenu"));
-  const std::map<std::string, std::function<void()>> handlers = {
-      {"NStat", [this] { NStatClick(); }},   {"NSettings", [this] { NSettingsClick(); }},
-      {"NHide", [this] { hide(); }},         {"NShow", [this] { show(); raise(); }},
-      {"NTop", [this] { NTopClick(); }},     {"NAbout", [this] { NAboutClick(); }},
-      {"NExit", [this] { NExitClick(); }},
-  };
   for (const BarMenuItem& item : BarMenuItems()) {
     QAction* action = nullptr;
     if (item.caption[0] == '\0') {
@@ -130,7 +124,7 @@ void TFormMain::BuildMenu() {
     } else {
       action = mainPopupMenu->addAction(ImageList1.at(static_cast<std::size_t>(item.image)),
                                         QString::fromUtf8(item.caption));
-      connect(action, &QAction::triggered, this, handlers.at(item.name));
+      connect(action, &QAction::triggered, this, [this, &item] { Command(item.command); });
     }
     action->setObjectName(QString::fromUtf8(item.name));
     items[item.name] = action;
@@ -331,6 +325,35 @@ void TFormMain::NTopClick() { SetBounds(MoveBarToTop(Bounds())); }
 void TFormMain::NAboutClick() { ShowModalOverBar(FormAbout); }
 
 void TFormMain::NExitClick() { close(); }
+
+void TFormMain::Command(BarCommand command) {
+  switch (command) {
+    case BarCommand::kStat:
+      NStatClick();
+      break;
+    case BarCommand::kSettings:
+      NSettingsClick();
+      break;
+    case BarCommand::kHide:
+      hide();
+      break;
+    case BarCommand::kShow:
+      show();
+      raise();
+      break;
+    case BarCommand::kTop:
+      NTopClick();
+      break;
+    case BarCommand::kAbout:
+      NAboutClick();
+      break;
+    case BarCommand::kExit:
+      NExitClick();
+      break;
+    case BarCommand::kNone:
+      break;
+  }
+}
 
 Qt::Edges TFormMain::EdgesAt(const QPoint& pos) const {
   Qt::Edges edges;

@@ -62,6 +62,7 @@ class TFormMain : public QWidget {
   void LabelMainMouseUp();
   void LabelMainDblClick();
   void Timer1Timer();
+  void Command(BarCommand command);
   void NStatClick();
   void ShowModalOverBar(QDialog* dialog);
   void NSettingsClick();

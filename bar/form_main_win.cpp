@@ -231,11 +231,7 @@ void TFormMain::BuildMenu() {
     info.fState = MFS_ENABLED;
     InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
   }
-  const VisibilityItems state = VisibilityItemsFor(false);
-  EnableMenuItem(menu_.get(), CommandId("NHide"),
-                 MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
-  EnableMenuItem(menu_.get(), CommandId("NShow"),
-                 MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
+  UpdateVisibilityItems(false);
 }
 
 void TFormMain::FormCreate() {
@@ -338,25 +334,43 @@ void TFormMain::PopupMenuAtPointer() {
 }
 
 void TFormMain::Command(int index) {
-  const std::string name = BarMenuItems().at(static_cast<std::size_t>(index)).name;
-  if (name == "NStat") {
-    OpenAddressFor(window_, Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
-  } else if (name == "NSettings") {
-    FormSettings->ShowModal();
-  } else if (name == "NHide") {
-    Hide();
-  } else if (name == "NShow") {
-    Show();
-  } else if (name == "NTop") {
-    const UINT id = CommandId("NTop");
-    const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-    CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
-    SetBounds(MoveBarToTop(Bounds()));
-  } else if (name == "NAbout") {
-    FormAbout->ShowModal();
-  } else if (name == "NExit") {
-    SendMessageW(window_, WM_CLOSE, 0, 0);
+  switch (BarMenuItems().at(static_cast<std::size_t>(index)).command) {
+    case BarCommand::kStat:
+      OpenAddressFor(window_, Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
+      break;
+    case BarCommand::kSettings:
+      FormSettings->ShowModal();
+      break;
+    case BarCommand::kHide:
+      Hide();
+      break;
+    case BarCommand::kShow:
+      Show();
+      break;
+    case BarCommand::kTop: {
+      const UINT id = CommandId("NTop");
+      const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+      CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+      SetBounds(MoveBarToTop(Bounds()));
+      break;
+    }
+    case BarCommand::kAbout:
+      FormAbout->ShowModal();
+      break;
+    case BarCommand::kExit:
+      SendMessageW(window_, WM_CLOSE, 0, 0);
+      break;
+    case BarCommand::kNone:
+      break;
   }
+}
+
+void TFormMain::UpdateVisibilityItems(bool visible) {
+  const VisibilityItems state = VisibilityItemsFor(visible);
+  EnableMenuItem(menu_.get(), CommandId("NHide"),
+                 MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu_.get(), CommandId("NShow"),
+                 MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void TFormMain::PaintLabel(HDC dc) {
@@ -434,11 +448,7 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // Every way of showing or hiding the bar passes here: FormShow and FormHide.
       const auto* pos = reinterpret_cast<const WINDOWPOS*>(lparam);
       if ((pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0) {
-        const VisibilityItems state = VisibilityItemsFor((pos->flags & SWP_SHOWWINDOW) != 0);
-        EnableMenuItem(menu_.get(), CommandId("NHide"),
-                       MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
-        EnableMenuItem(menu_.get(), CommandId("NShow"),
-                       MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
+        UpdateVisibilityItems((pos->flags & SWP_SHOWWINDOW) != 0);
       }
       break;
     }

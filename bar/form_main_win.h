@@ -64,6 +64,7 @@ class TFormMain {
   void BuildMenu();
   void PopupMenuAtPointer();
   void Command(int index);
+  void UpdateVisibilityItems(bool visible);
   void TrayIconMessage(LPARAM lparam);
   void RemoveTrayIcon();
   void FormDestroy();
