@@ -26,7 +26,7 @@ constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr COLORREF kLabelText = RGB(0x63, 0x75, 0xEF);
 constexpr int kLabelHeight = 13;
 
-// The windows of this thread that a modal showing disables, enabled again when it ends.
+// The labels' font; the rows that open an address are underlined.
 HFONT MakeLabelFont(bool underline) {
   // Verdana 8 points (11 pixels) bold, Western character set.
   return CreateFontW(-11, 0, 0, 0, FW_BOLD, FALSE, underline ? TRUE : FALSE, FALSE, ANSI_CHARSET,

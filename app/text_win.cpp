@@ -27,9 +27,10 @@ std::string WideToUtf8(std::wstring_view wide) {
 
 std::string SystemErrorText(unsigned long code) {
   wchar_t* text = nullptr;
-  // FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM
-  const DWORD length = FormatMessageW(0x1300, nullptr, code, 0x400,
-                                      reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text),
+      0, nullptr);
   const std::unique_ptr<wchar_t, decltype(&LocalFree)> owner(text, LocalFree);
   if (length == 0 || text == nullptr) return {};
   return WideToUtf8(std::wstring_view(text, length));

@@ -157,16 +157,15 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   QPalette palette = this->palette();
   palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(ok)));
   setPalette(palette);
-  status_image_ = StatusImage(ok);
-  setWindowIcon(ImageList1.at(static_cast<std::size_t>(status_image_)));
+  const int image = StatusImage(ok);
+  setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
   LabelMain->setText(QString::fromStdString(text));
-  status_tip_ = StatusTip(text);
+  const std::string tip = StatusTip(text);
   if (TrayIcon != nullptr) {
-    TrayIcon->setIcon(TrayPicture(QString::number(status_image_)));
+    TrayIcon->setIcon(TrayPicture(QString::number(image)));
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
     // text that looks like markup for markup.
-    TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(status_tip_)
-                                      : PlainTip(status_tip_));
+    TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(tip) : PlainTip(tip));
   }
 }
 

@@ -78,9 +78,6 @@ class TFormMain : public QWidget {
   Qt::Edges resize_edges_;
   QPoint resize_origin_;
   QRect resize_start_;
-  // The latest status, so that a tray icon added again shows it.
-  std::string status_tip_;
-  int status_image_ = -1;
   bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
 };
 
