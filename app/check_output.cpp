@@ -43,6 +43,14 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
+// A 0x00BBGGRR colour as i3blocks takes it, "#RRGGBB".
+std::string HtmlColour(std::uint32_t bgr) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF,
+                (bgr >> 16) & 0xFF);
+  return text;
+}
+
 // i3blocks reads one field a line, so a text of several lines is joined into one.
 std::string OneLine(std::string text) {
   for (char& c : text) {
@@ -150,10 +158,7 @@ std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat f
     case CheckFormat::kI3blocks: {
       if (!status) return {};
       const std::string line = OneLine(status->text);
-      return line + "\n" + line + "\n" +
-             (low          ? "#FFBF00"
-              : status->ok ? "#00FF00"
-                           : "#FF0000") +
+      return line + "\n" + line + "\n" + HtmlColour(low ? kLowColour : StatusColour(status->ok)) +
              "\n";
     }
   }

@@ -7,10 +7,11 @@ namespace kestrion {
 
 // How a status looks: the colours are 0x00BBGGRR values, the images indexes into the bar's
 // image list.
-inline constexpr std::uint32_t kOkColour = 65280;   // green
-inline constexpr std::uint32_t kErrorColour = 255;  // red
-inline constexpr int kOkImage = 4;                  // the globe
-inline constexpr int kErrorImage = 3;               // the red disc with a white bar
+inline constexpr std::uint32_t kOkColour = 65280;      // green
+inline constexpr std::uint32_t kErrorColour = 255;     // red
+inline constexpr std::uint32_t kLowColour = 0x00BFFF;  // amber, for a low balance in a status bar
+inline constexpr int kOkImage = 4;                     // the globe
+inline constexpr int kErrorImage = 3;                  // the red disc with a white bar
 
 inline constexpr const char* kAppTitle = "Kestrion";
 
