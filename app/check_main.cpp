@@ -7,11 +7,11 @@
 
 #include "app/check_output.h"
 #include "app/console.h"
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 namespace {
 

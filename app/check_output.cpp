@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "bar/status.h"
 
 namespace kestrion {

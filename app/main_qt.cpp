@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/application_qt.h"
-#include "app/form_about_qt.h"
-#include "app/forms.h"
+#include "ui/application_qt.h"
+#include "ui/form_about_qt.h"
+#include "ui/forms.h"
 #include "poll/program_poll.h"
 #include "app/quit_signals.h"
 #include "bar/form_main_qt.h"

@@ -1,7 +1,7 @@
 // kestrion.exe: the bar on the desktop and the icon in the notification area.
-#include "app/application_win.h"
-#include "app/form_about_win.h"
-#include "app/forms.h"
+#include "ui/application_win.h"
+#include "ui/form_about_win.h"
+#include "ui/forms.h"
 #include "poll/program_poll.h"
 #include "bar/form_main_win.h"
 #include "settings/form_settings_win.h"

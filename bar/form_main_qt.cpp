@@ -11,17 +11,17 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "app/application_qt.h"
-#include "app/form_about_qt.h"
-#include "app/forms.h"
-#include "app/shell_open.h"
+#include "ui/application_qt.h"
+#include "ui/form_about_qt.h"
+#include "ui/forms.h"
+#include "ui/shell_open.h"
 #include "bar/status.h"
 #include "bar/window_hints.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 namespace kestrion {
 

@@ -6,16 +6,16 @@
 #include <stdexcept>
 #include <utility>
 
-#include "app/application_win.h"
-#include "app/form_about_win.h"
-#include "app/forms.h"
-#include "app/text_win.h"
+#include "ui/application_win.h"
+#include "ui/form_about_win.h"
+#include "ui/forms.h"
+#include "base/text_win.h"
 #include "bar/status.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
 #include "settings/form_settings_win.h"
 #include "settings/program_registry.h"
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 #include <windowsx.h>
 

@@ -1,6 +1,6 @@
 #include "bar/status.h"
 
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 namespace kestrion {
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "poll/connection_check.h"
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"

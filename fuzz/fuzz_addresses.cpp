@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "settings/encode_url.h"
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 namespace {
 

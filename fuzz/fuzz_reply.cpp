@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/reply.h"
 #include "poll/reply_document.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/bounded_format.h"
 
 namespace kestrion {

@@ -1,9 +1,9 @@
+#include "poll/connection_check.h"
+
 #include <ifaddrs.h>
 #include <net/if.h>
 
 #include <memory>
-
-#include "poll/http_get.h"
 
 namespace kestrion {
 

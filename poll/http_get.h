@@ -53,7 +53,4 @@ class HttpClient {
 // around. Tests use it not to wait the program's own bounds for a stall.
 std::string HttpGetWithin(const std::string& address, const HttpTimeouts& timeouts);
 
-// Whether the system has a network connection of any kind.
-bool IsInternetConnected();
-
 }  // namespace kestrion

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "app/text_win.h"
+#include "base/text_win.h"
 #include "poll/api_error.h"
 #include "poll/send_loop.h"
 
@@ -276,12 +276,6 @@ std::string HttpClient::Get(const std::string& address, const HttpTimeouts& time
       },
       [r] { IgnoreUntrustedIssuer(r); }, [r] { SelectNoClientCert(r); });
   return ReadWholeBody(r, deadline);
-}
-
-bool IsInternetConnected() {
-  // Any kind of connection: modem, LAN or proxy. What the call writes back is not looked at.
-  DWORD flags = INTERNET_CONNECTION_MODEM | INTERNET_CONNECTION_LAN | INTERNET_CONNECTION_PROXY;
-  return InternetGetConnectedState(&flags, 0) != FALSE;
 }
 
 }  // namespace kestrion

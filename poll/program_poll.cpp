@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "poll/connection_check.h"
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/exception.h"
+#include "base/exception.h"
 
 namespace kestrion {
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
-#include "app/exception.h"
-#include "app/text_win.h"
+#include "base/exception.h"
+#include "base/text_win.h"
 #include "poll/reply_document.h"
 
 namespace kestrion {

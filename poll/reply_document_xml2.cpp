@@ -5,7 +5,7 @@
 #include <climits>
 #include <mutex>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/reply_document.h"
 
 namespace kestrion {

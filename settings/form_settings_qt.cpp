@@ -5,8 +5,8 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 
-#include "app/application_qt.h"
-#include "app/forms.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
 #include "bar/status.h"
 #include "poll/main_thread.h"
 #include "settings/form_settings.h"

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/application_win.h"
-#include "app/form_about_win.h"
-#include "app/forms.h"
-#include "app/text_win.h"
+#include "ui/application_win.h"
+#include "ui/form_about_win.h"
+#include "ui/forms.h"
+#include "base/text_win.h"
 #include "bar/status.h"
 #include "poll/main_thread.h"
 #include "resources/resource_ids.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/exception.h"
+#include "base/exception.h"
 
 namespace kestrion {
 

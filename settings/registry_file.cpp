@@ -1,6 +1,6 @@
 #include "settings/registry_file.h"
 
-#include "app/files_posix.h"
+#include "base/files_posix.h"
 
 #include <algorithm>
 #include <cerrno>

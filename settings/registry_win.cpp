@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/text_win.h"
+#include "base/text_win.h"
 
 namespace kestrion {
 

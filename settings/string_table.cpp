@@ -1,6 +1,6 @@
 #include "settings/string_table.h"
 
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 namespace kestrion {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/text_win.h"
+#include "base/text_win.h"
 #include "settings/string_table.h"
 
 namespace kestrion {

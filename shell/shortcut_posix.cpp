@@ -1,6 +1,6 @@
 #include "shell/shortcut.h"
 
-#include "app/files_posix.h"
+#include "base/files_posix.h"
 #include "shell/desktop_entry.h"
 
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include <string>
 #include <type_traits>
 
-#include "app/text_win.h"
+#include "base/text_win.h"
 
 #include <objbase.h>
 #include <shlobj.h>

@@ -1,7 +1,7 @@
 // The widget tests run against the real program objects under the offscreen platform.
 #include <gtest/gtest.h>
 
-#include "app/application_qt.h"
+#include "ui/application_qt.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

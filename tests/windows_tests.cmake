@@ -31,16 +31,16 @@ set_tests_properties(win_tests PROPERTIES FIXTURES_REQUIRED billing_server
 
 # The real windows, created in Wine with an X server behind it, checked through Win32.
 add_executable(win_gui_tests
-  gui_win/form_about_win_test.cpp
-  gui_win/form_main_win_test.cpp
-  gui_win/form_settings_win_test.cpp
-  gui_win/gui_test_main.cpp
-  gui_win/shortcut_win_test.cpp
+  ui/form_about_win_test.cpp
+  bar/form_main_win_test.cpp
+  settings/form_settings_win_test.cpp
+  win_gui_test_main.cpp
+  shell/shortcut_win_test.cpp
 )
 target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)
 target_compile_definitions(win_gui_tests PRIVATE KESTRION_IMAGES="${CMAKE_SOURCE_DIR}/resources/images")
 add_test(NAME win_gui_tests
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/with_display.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>)
 
 # kestrion-check.exe as a user runs it under Wine, its settings put in with regedit.
@@ -50,11 +50,11 @@ add_test(NAME check_command
                  ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run)
 
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
-add_executable(bar_probe gui_win/bar_probe.cpp)
+add_executable(bar_probe app/bar_probe.cpp)
 target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
 add_test(NAME win_desktop
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/with_display.sh
-                 bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_win/desktop_test.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+                 bash ${CMAKE_CURRENT_SOURCE_DIR}/app/desktop_win_test.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:kestrion>
                  $<TARGET_FILE:bar_probe> ${server_state})
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)

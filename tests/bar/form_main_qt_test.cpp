@@ -18,8 +18,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/application_qt.h"
-#include "app/forms.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"

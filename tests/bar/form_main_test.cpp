@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exception_display.h"
+#include "base/exception_display.h"
 #include "tests/settings/fakes.h"
 
 namespace kestrion {

@@ -14,7 +14,7 @@
 #include <set>
 #include <thread>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/http_get.h"
 
 namespace kestrion::test {

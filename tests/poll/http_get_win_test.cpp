@@ -9,7 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/exception.h"
+#include "base/exception.h"
+#include "poll/connection_check.h"
 #include "poll/http_get.h"
 #include "tests/test_data.h"
 #include "tests/poll/http_get_test_support.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/api_error.h"
 #include "tests/poll/fake_reply.h"
 #include "tests/settings/fakes.h"

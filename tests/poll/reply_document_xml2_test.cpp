@@ -6,7 +6,7 @@
 
 #include <sys/resource.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/reply_document.h"
 #include "tests/test_data.h"
 

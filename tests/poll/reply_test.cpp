@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "tests/poll/fake_reply.h"
 
 namespace kestrion {

@@ -1,7 +1,7 @@
 // The shared reply documents through this platform's XML parser and the reading rules.
 #include <gtest/gtest.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/reply_document.h"
 #include "tests/test_data.h"
 

@@ -4,7 +4,7 @@
 
 #include <deque>
 
-#include "app/exception.h"
+#include "base/exception.h"
 
 namespace kestrion {
 namespace {

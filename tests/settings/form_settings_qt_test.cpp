@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/forms.h"
+#include "ui/forms.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"

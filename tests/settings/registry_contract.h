@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "settings/registry.h"
 
 namespace kestrion::test {

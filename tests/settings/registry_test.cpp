@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "tests/settings/fakes.h"
 #include "tests/settings/registry_contract.h"
 

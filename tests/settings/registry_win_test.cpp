@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "app/exception.h"
-#include "app/text_win.h"
+#include "base/exception.h"
+#include "base/text_win.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
 #include "tests/settings/registry_contract.h"

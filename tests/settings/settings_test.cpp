@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "settings/encode_url.h"
 #include "tests/settings/fakes.h"
 

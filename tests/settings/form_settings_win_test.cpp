@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/application_win.h"
-#include "app/forms.h"
-#include "app/text_win.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
+#include "base/text_win.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings.h"
 #include "shell/shortcut.h"
-#include "tests/gui_win/gui_test_support.h"
+#include "tests/win_gui_test_support.h"
 
 #include <objbase.h>
 #include <sddl.h>

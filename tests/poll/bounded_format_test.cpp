@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "app/exception.h"
+#include "base/exception.h"
 #include "poll/api_error.h"
 
 namespace kestrion {

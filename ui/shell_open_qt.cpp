@@ -2,7 +2,7 @@
 #include <QProcess>
 #include <QUrl>
 
-#include "app/shell_open.h"
+#include "ui/shell_open.h"
 
 namespace kestrion {
 

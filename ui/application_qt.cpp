@@ -1,11 +1,11 @@
-#include "app/application_qt.h"
+#include "ui/application_qt.h"
 
 #include <QIcon>
 #include <QMessageBox>
 
 #include <exception>
 
-#include "app/exception_display.h"
+#include "base/exception_display.h"
 #include "bar/status.h"
 
 // The pictures are compiled into a static library, whose resource table the linker would

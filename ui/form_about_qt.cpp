@@ -1,4 +1,4 @@
-#include "app/form_about_qt.h"
+#include "ui/form_about_qt.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,10 +7,10 @@
 
 #include <algorithm>
 
-#include "app/about.h"
-#include "app/application_qt.h"
-#include "app/forms.h"
-#include "app/shell_open.h"
+#include "ui/about.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
+#include "ui/shell_open.h"
 #include "bar/form_main_qt.h"
 
 namespace kestrion {

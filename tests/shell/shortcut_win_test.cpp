@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/application_win.h"
-#include "app/text_win.h"
+#include "ui/application_win.h"
+#include "base/text_win.h"
 #include "shell/shortcut.h"
 
 #include <objbase.h>

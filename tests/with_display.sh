@@ -2,7 +2,7 @@
 # Runs a command with an X server of its own (Xvfb on a free display), for Windows programs
 # with windows under Wine. Usage: with_display.sh COMMAND [ARGUMENTS...]
 set -uo pipefail
-source "$(dirname "$0")/../script_support.sh"
+source "$(dirname "$0")/script_support.sh"
 need xvfb Xvfb
 state=$(mktemp -d)
 Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -dpi 96 >"$state/display" 2>/dev/null &

@@ -1,10 +1,10 @@
-#include "app/application_win.h"
+#include "ui/application_win.h"
 
 #include <exception>
 #include <vector>
 
-#include "app/exception_display.h"
-#include "app/text_win.h"
+#include "base/exception_display.h"
+#include "base/text_win.h"
 #include "resources/resource_ids.h"
 
 namespace kestrion {

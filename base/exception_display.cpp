@@ -1,4 +1,4 @@
-#include "app/exception_display.h"
+#include "base/exception_display.h"
 
 #include <exception>
 

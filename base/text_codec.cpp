@@ -1,4 +1,4 @@
-#include "settings/text_codec.h"
+#include "base/text_codec.h"
 
 #include <array>
 #include <cstdint>

@@ -1,13 +1,13 @@
-#include "app/form_about_win.h"
+#include "ui/form_about_win.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "app/about.h"
-#include "app/application_win.h"
-#include "app/forms.h"
-#include "app/text_win.h"
+#include "ui/about.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
+#include "base/text_win.h"
 #include "bar/form_main_win.h"
 #include "resources/resource_ids.h"
 

@@ -1,5 +1,5 @@
 // The about box's real window under Wine, checked through Win32.
-#include "app/form_about_win.h"
+#include "ui/form_about_win.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/about.h"
-#include "app/application_win.h"
-#include "app/forms.h"
-#include "app/text_win.h"
+#include "ui/about.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
+#include "base/text_win.h"
 #include "bar/form_main_win.h"
-#include "tests/gui_win/gui_test_support.h"
+#include "tests/win_gui_test_support.h"
 
 namespace kestrion {
 namespace {

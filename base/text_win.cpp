@@ -1,4 +1,4 @@
-#include "app/text_win.h"
+#include "base/text_win.h"
 
 #include <windows.h>
 

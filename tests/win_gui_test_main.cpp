@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/application_win.h"
+#include "ui/application_win.h"
 
 int main(int argc, char** argv) {
   CoInitialize(nullptr);

@@ -1,10 +1,10 @@
-#include "app/shell_open.h"
+#include "ui/shell_open.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/application_win.h"
-#include "app/text_win.h"
+#include "ui/application_win.h"
+#include "base/text_win.h"
 
 namespace kestrion {
 

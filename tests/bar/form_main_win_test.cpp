@@ -2,10 +2,10 @@
 // caught on their way to the shell.
 #include "bar/form_main_win.h"
 
-#include "app/application_win.h"
-#include "app/text_win.h"
-#include "app/forms.h"
-#include "tests/gui_win/gui_test_support.h"
+#include "ui/application_win.h"
+#include "base/text_win.h"
+#include "ui/forms.h"
+#include "tests/win_gui_test_support.h"
 #include "tests/poll/counting_poll_thread.h"
 
 #include <gtest/gtest.h>

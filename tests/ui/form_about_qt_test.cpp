@@ -1,5 +1,5 @@
 // The about box's real widgets, offscreen.
-#include "app/form_about_qt.h"
+#include "ui/form_about_qt.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/about.h"
-#include "app/forms.h"
+#include "ui/about.h"
+#include "ui/forms.h"
 #include "bar/form_main_qt.h"
 #include "tests/qt_test_support.h"
 

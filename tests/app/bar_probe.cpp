@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tests/gui_win/gui_test_support.h"
+#include "tests/win_gui_test_support.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/files_posix.h"
+#include "base/files_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
