@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "ui/application_qt.h"
-#include "ui/form_about_qt.h"
+#include "bar/form_about_qt.h"
 #include "ui/forms.h"
 #include "poll/program_poll.h"
 #include "app/quit_signals.h"

@@ -1,6 +1,6 @@
 // kestrion.exe: the bar on the desktop and the icon in the notification area.
 #include "ui/application_win.h"
-#include "ui/form_about_win.h"
+#include "bar/form_about_win.h"
 #include "ui/forms.h"
 #include "poll/program_poll.h"
 #include "bar/form_main_win.h"

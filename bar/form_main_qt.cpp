@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "ui/application_qt.h"
-#include "ui/form_about_qt.h"
+#include "bar/form_about_qt.h"
 #include "ui/forms.h"
 #include "ui/shell_open.h"
 #include "bar/status.h"

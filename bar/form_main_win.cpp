@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "ui/application_win.h"
-#include "ui/form_about_win.h"
+#include "bar/form_about_win.h"
 #include "ui/forms.h"
 #include "base/text_win.h"
 #include "bar/status.h"

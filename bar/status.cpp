@@ -1,6 +1,7 @@
 #include "bar/status.h"
 
 #include "base/text_codec.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 

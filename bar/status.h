@@ -13,8 +13,6 @@ inline constexpr std::uint32_t kLowColour = 0x00BFFF;  // amber, for a low balan
 inline constexpr int kOkImage = 4;                     // the globe
 inline constexpr int kErrorImage = 3;                  // the red disc with a white bar
 
-inline constexpr const char* kAppTitle = "Kestrion";
-
 std::uint32_t StatusColour(bool ok);
 int StatusImage(bool ok);
 

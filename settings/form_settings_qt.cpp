@@ -7,7 +7,6 @@
 
 #include "ui/application_qt.h"
 #include "ui/forms.h"
-#include "bar/status.h"
 #include "poll/main_thread.h"
 #include "settings/form_settings.h"
 #include "settings/program_registry.h"

@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "ui/application_win.h"
-#include "ui/form_about_win.h"
 #include "ui/forms.h"
 #include "base/text_win.h"
-#include "bar/status.h"
 #include "poll/main_thread.h"
 #include "resources/resource_ids.h"
 #include "settings/form_settings.h"

@@ -31,10 +31,10 @@ set_tests_properties(win_tests PROPERTIES FIXTURES_REQUIRED billing_server
 
 # The real windows, created in Wine with an X server behind it, checked through Win32.
 add_executable(win_gui_tests
-  ui/form_about_win_test.cpp
+  win_gui_test_main.cpp
+  bar/form_about_win_test.cpp
   bar/form_main_win_test.cpp
   settings/form_settings_win_test.cpp
-  win_gui_test_main.cpp
   shell/shortcut_win_test.cpp
 )
 target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)

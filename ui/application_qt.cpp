@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "base/exception_display.h"
-#include "bar/status.h"
+#include "ui/forms.h"
 
 // The pictures are compiled into a static library, whose resource table the linker would
 // drop unless something refers to it.

@@ -2,6 +2,10 @@
 
 namespace kestrion {
 
+// The program's title: the caption of its message boxes, the bar's window title and the
+// tip's first word.
+inline constexpr const char* kAppTitle = "Kestrion";
+
 class TFormMain;
 class TFormAbout;
 class TFormSettings;

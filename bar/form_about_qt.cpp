@@ -1,4 +1,4 @@
-#include "ui/form_about_qt.h"
+#include "bar/form_about_qt.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "ui/about.h"
+#include "bar/about.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
 #include "ui/shell_open.h"

@@ -1,5 +1,5 @@
 // The about box's real widgets, offscreen.
-#include "ui/form_about_qt.h"
+#include "bar/form_about_qt.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui/about.h"
+#include "bar/about.h"
 #include "ui/forms.h"
 #include "bar/form_main_qt.h"
 #include "tests/qt_test_support.h"

@@ -1,10 +1,10 @@
-#include "ui/form_about_win.h"
+#include "bar/form_about_win.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "ui/about.h"
+#include "bar/about.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 #include "base/text_win.h"

@@ -1,5 +1,5 @@
 // The about box's real window under Wine, checked through Win32.
-#include "ui/form_about_win.h"
+#include "bar/form_about_win.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/about.h"
+#include "bar/about.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 #include "base/text_win.h"
