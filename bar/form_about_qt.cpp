@@ -5,13 +5,14 @@
 #include <QMouseEvent>
 #include <QScreen>
 
-#include <algorithm>
+#include <array>
+#include <optional>
 
 #include "bar/about.h"
+#include "bar/form_main_qt.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
 #include "ui/shell_open.h"
-#include "bar/form_main_qt.h"
 
 namespace kestrion {
 
@@ -19,24 +20,23 @@ TFormAbout* FormAbout = nullptr;
 
 namespace {
 
-constexpr QColor kLabelText(0x63, 0x75, 0xEF);
-
-// An opaque label: a black strip with blue text on the picture.
-QLabel* AddLabel(QWidget* parent, const QString& text, int left, int top, bool link) {
-  auto* label = new QLabel(text, parent);
+// A label of the about box: an opaque black strip with blue text on the picture.
+QLabel* AddLabel(QWidget* parent, const AboutLabel& place) {
+  auto* label = new QLabel(QString::fromStdString(place.text), parent);
+  label->setObjectName(QString::fromUtf8(place.name));
   label->setTextFormat(Qt::PlainText);
-  QFont font(QStringLiteral("Verdana"), 8, QFont::Bold);
+  QFont font(QString::fromUtf8(kAboutFontFace), kAboutFontPoints, QFont::Bold);
   font.setStyleHint(QFont::SansSerif);
-  font.setUnderline(link);
+  font.setUnderline(place.link);
   label->setFont(font);
   QPalette palette = label->palette();
   palette.setColor(QPalette::Window, Qt::black);
-  palette.setColor(QPalette::WindowText, kLabelText);
+  palette.setColor(QPalette::WindowText, FromColourValue(kAboutTextColour));
   label->setPalette(palette);
   label->setAutoFillBackground(true);
   label->adjustSize();
-  label->move(left, top);
-  if (link) label->setCursor(Qt::PointingHandCursor);
+  label->move(place.left, place.top);
+  if (place.link) label->setCursor(Qt::PointingHandCursor);
   return label;
 }
 
@@ -46,36 +46,39 @@ TFormAbout::TFormAbout()
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("FormAbout"));
-  setWindowTitle(QStringLiteral("О программе"));
-  setFixedSize(281, 140);
+  setWindowTitle(QString::fromUtf8(kAboutCaption));
+  setFixedSize(kAboutWidth, kAboutHeight);
 
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
   const QPixmap picture =
-      LoadPicture(QStringLiteral("about_picture")).pixmap(QSize(283, 142), devicePixelRatio());
+      LoadPicture(QStringLiteral("about_picture"))
+          .pixmap(QSize(kAboutPictureWidth, kAboutPictureHeight), devicePixelRatio());
   Image1->setPixmap(picture);
-  Image1->setGeometry(0, 0, 283, 142);  // two pixels wider and taller than the box: clipped
+  Image1->setGeometry(0, 0, kAboutPictureWidth, kAboutPictureHeight);
 
-  const MakerContacts& maker = Maker();
-  AddLabel(this, QStringLiteral("e-mail:"), 9, 88, false);
-  AddLabel(this, QStringLiteral("WWW:"), 9, 106, false);
-  LabelWebLink = AddLabel(this, QString::fromStdString(maker.email), 65, 88, true);
-  LabelMailTo = AddLabel(this, QString::fromStdString(maker.web), 65, 106, true);
-  Label5 = AddLabel(this, QString::fromStdString(maker.notice), 130, 124, false);
+  const std::array<AboutLabel, 5> labels = AboutLabels(Maker());
+  QLabel** const members[] = {&Label1, &Label2, &LabelWebLink, &LabelMailTo, &Label5};
+  static_assert(std::size(members) == std::tuple_size_v<decltype(labels)>);
+  for (std::size_t i = 0; i < labels.size(); ++i) *members[i] = AddLabel(this, labels[i]);
   for (QLabel* label : {LabelWebLink, LabelMailTo, Label5}) label->installEventFilter(this);
 }
 
 void TFormAbout::showEvent(QShowEvent* event) {
   // Centred over the bar, but never partly off the screen: the bar often stands at an edge.
+  std::optional<BarRect> bar;
+  const QScreen* screen = QGuiApplication::primaryScreen();
   if (FormMain != nullptr) {
-    QRect place = rect();
-    place.moveCenter(FormMain->frameGeometry().center());
-    if (const QScreen* screen = FormMain->screen()) {
-      const QRect work = screen->availableGeometry();
-      place.moveLeft(std::clamp(place.left(), work.left(), work.right() + 1 - place.width()));
-      place.moveTop(std::clamp(place.top(), work.top(), work.bottom() + 1 - place.height()));
-    }
-    move(place.topLeft());
+    const QRect frame = FormMain->frameGeometry();
+    bar = BarRect{frame.x(), frame.y(), frame.width(), frame.height()};
+    screen = FormMain->screen();
+  }
+  if (screen != nullptr) {
+    const QRect work = screen->availableGeometry();
+    const QSize size = frameGeometry().size();
+    const BarRect place = AboutPlace(size.width(), size.height(), bar,
+                                     {work.x(), work.y(), work.width(), work.height()});
+    move(place.left, place.top);
   }
   QDialog::showEvent(event);
 }

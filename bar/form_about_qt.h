@@ -12,6 +12,8 @@ class TFormAbout : public QDialog {
   TFormAbout();
 
   QLabel* Image1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
   QLabel* LabelWebLink = nullptr;  // the e-mail row
   QLabel* LabelMailTo = nullptr;   // the web row
   QLabel* Label5 = nullptr;

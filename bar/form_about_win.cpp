@@ -1,15 +1,15 @@
 #include "bar/form_about_win.h"
 
-#include <algorithm>
+#include <array>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "bar/about.h"
+#include "bar/form_main_win.h"
+#include "base/text_win.h"
+#include "resources/resource_ids.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
-#include "base/text_win.h"
-#include "bar/form_main_win.h"
-#include "resources/resource_ids.h"
 
 #include <shellapi.h>
 
@@ -20,23 +20,19 @@ TFormAbout* FormAbout = nullptr;
 namespace {
 
 constexpr wchar_t kClassName[] = L"TFormAbout";
-constexpr int kClientWidth = 281;
-constexpr int kClientHeight = 140;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr COLORREF kLabelText = RGB(0x63, 0x75, 0xEF);
 constexpr int kLabelHeight = 13;
 
-// The labels' font; the rows that open an address are underlined.
+// The labels' font, Western character set; the rows that open an address are underlined.
 HFONT MakeLabelFont(bool underline) {
-  // Verdana 8 points (11 pixels) bold, Western character set.
-  return CreateFontW(-11, 0, 0, 0, FW_BOLD, FALSE, underline ? TRUE : FALSE, FALSE, ANSI_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, L"Verdana");
+  return CreateFontW(-kAboutFontPixels, 0, 0, 0, FW_BOLD, FALSE, underline ? TRUE : FALSE, FALSE,
+                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, Utf8ToWide(kAboutFontFace).c_str());
 }
 
 // A label the size of its one line of text, as the labels size themselves.
-HWND AddLabel(HWND parent, const std::string& text, int left, int top, HFONT font, bool notify) {
-  const std::wstring wide = Utf8ToWide(text);
+HWND AddLabel(HWND parent, const AboutLabel& place, HFONT font, bool notify) {
+  const std::wstring wide = Utf8ToWide(place.text);
   SIZE extent = {};
   if (HDC dc = GetDC(parent)) {
     const HGDIOBJ old_font = SelectObject(dc, font);
@@ -46,18 +42,22 @@ HWND AddLabel(HWND parent, const std::string& text, int left, int top, HFONT fon
   }
   // SS_NOPREFIX: an '&' in the maker's texts is shown, not taken for an accelerator.
   const DWORD style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | (notify ? SS_NOTIFY : 0u);
-  HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(), style, left, top, extent.cx,
+  HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(), style, place.left, place.top, extent.cx,
                                kLabelHeight, parent, nullptr, App().instance, nullptr);
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return label;
 }
 
+BarRect FromRect(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
+
 // Centred over the bar, but kept on the bar's screen: the bar often stands at an edge.
-POINT AboutPlace(SIZE size) {
-  RECT over = {};
+BarRect PlaceOverBar(const RECT& outer) {
+  std::optional<BarRect> bar;
   HMONITOR monitor = nullptr;
   if (FormMain != nullptr && FormMain->handle() != nullptr) {
+    RECT over = {};
     GetWindowRect(FormMain->handle(), &over);
+    bar = FromRect(over);
     monitor = MonitorFromWindow(FormMain->handle(), MONITOR_DEFAULTTOPRIMARY);
   } else {
     monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
@@ -65,12 +65,7 @@ POINT AboutPlace(SIZE size) {
   MONITORINFO info = {};
   info.cbSize = sizeof info;
   GetMonitorInfoW(monitor, &info);
-  const RECT work = info.rcWork;
-  if (FormMain == nullptr || FormMain->handle() == nullptr) over = work;
-  const LONG left = (over.left + over.right - size.cx) / 2;
-  const LONG top = (over.top + over.bottom - size.cy) / 2;
-  return POINT{std::clamp(left, work.left, std::max(work.left, work.right - size.cx)),
-               std::clamp(top, work.top, std::max(work.top, work.bottom - size.cy))};
+  return AboutPlace(outer.right - outer.left, outer.bottom - outer.top, bar, FromRect(info.rcWork));
 }
 
 }  // namespace
@@ -86,11 +81,11 @@ TFormAbout::TFormAbout() {
   window_class.lpszClassName = kClassName;
   RegisterClassExW(&window_class);
 
-  RECT outer = {0, 0, kClientWidth, kClientHeight};
+  RECT outer = {0, 0, kAboutWidth, kAboutHeight};
   AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
-  window_ = CreateWindowExW(0, kClassName, L"О программе", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                            outer.right - outer.left, outer.bottom - outer.top, App().window,
-                            nullptr, App().instance, this);
+  window_ = CreateWindowExW(0, kClassName, Utf8ToWide(kAboutCaption).c_str(), kStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
+                            App().window, nullptr, App().instance, this);
   CreateControls();
 }
 
@@ -111,12 +106,15 @@ void TFormAbout::CreateControls() {
 
   label_font_.reset(MakeLabelFont(false));
   link_font_.reset(MakeLabelFont(true));
-  const MakerContacts& maker = Maker();
-  Label1 = AddLabel(window_, "e-mail:", 9, 88, label_font_.get(), false);
-  Label2 = AddLabel(window_, "WWW:", 9, 106, label_font_.get(), false);
-  LabelWebLink = AddLabel(window_, maker.email, 65, 88, link_font_.get(), true);
-  LabelMailTo = AddLabel(window_, maker.web, 65, 106, link_font_.get(), true);
-  Label5 = AddLabel(window_, maker.notice, 130, 124, label_font_.get(), true);
+  const std::array<AboutLabel, 5> labels = AboutLabels(Maker());
+  HWND* const members[] = {&Label1, &Label2, &LabelWebLink, &LabelMailTo, &Label5};
+  static_assert(std::size(members) == std::tuple_size_v<decltype(labels)>);
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    // The links and the bottom line report their clicks.
+    const bool notify = labels[i].link || members[i] == &Label5;
+    *members[i] =
+        AddLabel(window_, labels[i], labels[i].link ? link_font_.get() : label_font_.get(), notify);
+  }
   SetWindowPos(Image1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
@@ -127,8 +125,8 @@ int TFormAbout::ShowModal() {
   }
   RECT outer = {};
   GetWindowRect(window_, &outer);
-  const POINT place = AboutPlace(SIZE{outer.right - outer.left, outer.bottom - outer.top});
-  SetWindowPos(window_, nullptr, place.x, place.y, 0, 0,
+  const BarRect place = PlaceOverBar(outer);
+  SetWindowPos(window_, nullptr, place.left, place.top, 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   closed_ = false;
   ShowModalWindow(window_, [this] { return closed_; });
@@ -158,7 +156,7 @@ LRESULT TFormAbout::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // Every label a black strip with blue text; the picture is drawn as it is.
       if (reinterpret_cast<HWND>(lparam) == Image1) break;
       const auto dc = reinterpret_cast<HDC>(wparam);
-      SetTextColor(dc, kLabelText);
+      SetTextColor(dc, kAboutTextColour);
       SetBkColor(dc, RGB(0, 0, 0));
       SetBkMode(dc, OPAQUE);
       return reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH));

@@ -33,11 +33,6 @@ namespace {
 constexpr int kImageCount = 9;
 constexpr int kCornerReach = 8;  // how far along an edge a corner grip reaches
 
-QColor FromColourValue(std::uint32_t bgr) {
-  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                static_cast<int>((bgr >> 16) & 0xFF));
-}
-
 // Server text is shown as text: a tip that looks like markup is escaped so it never is taken
 // for it.
 QString PlainTip(const std::string& tip) {

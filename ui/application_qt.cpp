@@ -36,6 +36,11 @@ QIcon LoadPicture(const QString& name) {
   return icon;
 }
 
+QColor FromColourValue(std::uint32_t bgr) {
+  return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
+}
+
 void ShowException(const std::string& message) {
   QWidget* owner = QApplication::activeWindow();
   QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kAppTitle),

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QColor>
 #include <QKeyEvent>
 #include <QIcon>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -22,6 +24,9 @@ class Application : public QApplication {
 // for the 2x one only on a high-density screen at start, so a bar moved to such a screen
 // later would show the 1x one enlarged.
 QIcon LoadPicture(const QString& name);
+
+// A colour kept as 0x00BBGGRR, the program's portable spelling of colours.
+QColor FromColourValue(std::uint32_t bgr);
 
 // The default exception display: a message box captioned "Kestrion" with a stop icon.
 void ShowException(const std::string& message);

@@ -2,17 +2,17 @@
 #include "bar/form_about_qt.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "bar/about.h"
-#include "ui/forms.h"
 #include "bar/form_main_qt.h"
 #include "tests/qt_test_support.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 namespace {
@@ -20,15 +20,24 @@ namespace {
 TEST(FormAbout, PictureAndLabelsStandWhereTheyShould) {
   TFormAbout about;
   EXPECT_EQ(about.windowTitle(), "О программе");
-  EXPECT_EQ(about.size(), QSize(281, 140));
-  EXPECT_EQ(about.Image1->pixmap().deviceIndependentSize().toSize(), QSize(283, 142));
+  EXPECT_EQ(about.size(), QSize(kAboutWidth, kAboutHeight));
+  EXPECT_EQ(about.Image1->pixmap().deviceIndependentSize().toSize(),
+            QSize(kAboutPictureWidth, kAboutPictureHeight));
+  for (const AboutLabel& expected : AboutLabels(Maker())) {
+    SCOPED_TRACE(expected.name);
+    const auto* label = about.findChild<QLabel*>(QString::fromUtf8(expected.name));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text().toStdString(), expected.text);
+    EXPECT_EQ(label->pos(), QPoint(expected.left, expected.top));
+    EXPECT_EQ(label->font().family(), "Verdana");
+    EXPECT_TRUE(label->font().bold());
+    EXPECT_EQ(label->font().underline(), expected.link);
+    EXPECT_EQ(label->cursor().shape(), expected.link ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x63, 0x75, 0xEF));
+    EXPECT_EQ(label->palette().color(QPalette::Window), QColor(Qt::black));
+  }
   EXPECT_EQ(about.LabelWebLink->text().toStdString(), Maker().email);
   EXPECT_EQ(about.LabelMailTo->text().toStdString(), Maker().web);
-  EXPECT_EQ(about.LabelWebLink->pos(), QPoint(65, 88));
-  EXPECT_EQ(about.Label5->pos(), QPoint(130, 124));
-  EXPECT_EQ(about.LabelWebLink->cursor().shape(), Qt::PointingHandCursor);
-  EXPECT_EQ(about.Label5->palette().color(QPalette::WindowText), QColor(0x63, 0x75, 0xEF));
-  EXPECT_EQ(about.Label5->palette().color(QPalette::Window), QColor(Qt::black));
 }
 
 TEST(FormAbout, TheRowsOpenWhatTheyShow) {

@@ -3,17 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "bar/about.h"
+#include "bar/form_main_win.h"
+#include "base/text_win.h"
+#include "tests/win_gui_test_support.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
-#include "base/text_win.h"
-#include "bar/form_main_win.h"
-#include "tests/win_gui_test_support.h"
 
 namespace kestrion {
 namespace {
@@ -60,37 +61,33 @@ TEST_F(AboutBoxWin, IsAFixedBoxWithThePictureAndTheContactRows) {
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
   RECT client = {};
   GetClientRect(window, &client);
-  EXPECT_EQ(client.right, 281);
-  EXPECT_EQ(client.bottom, 140);
+  EXPECT_EQ(client.right, kAboutWidth);
+  EXPECT_EQ(client.bottom, kAboutHeight);
 
   const RECT picture = PlaceIn(about.Image1, window);
   EXPECT_EQ(picture.left, 0);
   EXPECT_EQ(picture.top, 0);
-  EXPECT_EQ(picture.right, 283) << "the bitmap's own size, clipped by the box";
-  EXPECT_EQ(picture.bottom, 142);
+  EXPECT_EQ(picture.right, kAboutPictureWidth) << "the bitmap's own size, clipped by the box";
+  EXPECT_EQ(picture.bottom, kAboutPictureHeight);
   EXPECT_NE(SendMessageW(about.Image1, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
   EXPECT_EQ(GetWindow(about.Image1, GW_HWNDNEXT), nullptr) << "beneath every label";
 
-  const MakerContacts& maker = Maker();
-  const struct {
-    HWND label;
-    std::wstring text;
-    LONG left, top;
-    bool link;
-  } labels[] = {{about.Label1, L"e-mail:", 9, 88, false},
-                {about.Label2, L"WWW:", 9, 106, false},
-                {about.LabelWebLink, Utf8ToWide(maker.email), 65, 88, true},
-                {about.LabelMailTo, Utf8ToWide(maker.web), 65, 106, true},
-                {about.Label5, Utf8ToWide(maker.notice), 130, 124, false}};
-  for (const auto& expected : labels) {
-    SCOPED_TRACE(WideToUtf8(expected.text));
-    EXPECT_EQ(Text(expected.label), expected.text);
-    const RECT place = PlaceIn(expected.label, window);
+  const std::array<AboutLabel, 5> labels = AboutLabels(Maker());
+  const HWND controls[] = {about.Label1, about.Label2, about.LabelWebLink, about.LabelMailTo,
+                           about.Label5};
+  EXPECT_EQ(Text(about.LabelWebLink), Utf8ToWide(Maker().email));
+  EXPECT_EQ(Text(about.LabelMailTo), Utf8ToWide(Maker().web));
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const AboutLabel& expected = labels[i];
+    const HWND label = controls[i];
+    SCOPED_TRACE(expected.name);
+    EXPECT_EQ(Text(label), Utf8ToWide(expected.text));
+    const RECT place = PlaceIn(label, window);
     EXPECT_EQ(place.left, expected.left);
     EXPECT_EQ(place.top, expected.top);
     EXPECT_EQ(place.bottom - place.top, 13);
     EXPECT_GT(place.right - place.left, 0);
-    const LOGFONTW font = FontOf(expected.label);
+    const LOGFONTW font = FontOf(label);
     EXPECT_STREQ(font.lfFaceName, L"Verdana");
     EXPECT_EQ(font.lfHeight, -11);
     EXPECT_EQ(font.lfWeight, FW_BOLD);
