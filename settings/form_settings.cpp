@@ -32,11 +32,33 @@ bool StoreCredentials(const RegistryFactory& registry, const std::string& login_
 
 const std::array<ShortcutBox, 3>& ShortcutBoxes() {
   static const std::array<ShortcutBox, 3> boxes = {{
-      {"CheckBoxCreateStartup", "Автозапуск", kCsidlStartup},
-      {"CheckBoxCreateDesktop", "Ярлык на Рабочем столе", kCsidlDesktop},
-      {"CheckBoxCreateStartmenu", "Ярлык в меню \"Пуск\"", kCsidlPrograms},
+      {"CheckBoxCreateStartup", "Автозапуск", kCsidlStartup, {8, 88, 97, 16}},
+      {"CheckBoxCreateDesktop", "Ярлык на Рабочем столе", kCsidlDesktop, {105, 88, 177, 16}},
+      {"CheckBoxCreateStartmenu", "Ярлык в меню \"Пуск\"", kCsidlPrograms, {288, 88, 153, 16}},
   }};
   return boxes;
+}
+
+const std::vector<SettingsControl>& SettingsControls() {
+  static const std::vector<SettingsControl> controls = [] {
+    std::vector<SettingsControl> all = {
+        {SettingsRole::kLoginLabel, "Label2", "PIN1", {8, 24, 29, 13}},
+        {SettingsRole::kPswdLabel, "Label3", "PIN2", {8, 48, 29, 13}},
+        {SettingsRole::kLogin, "eLogin", "1", {63, 20, 200, 21}},
+        {SettingsRole::kPswd, "ePswd", "123", {63, 45, 200, 21}},
+    };
+    for (const ShortcutBox& box : ShortcutBoxes()) {
+      all.push_back({SettingsRole::kShortcutBox, box.name, box.caption, box.place});
+    }
+    all.insert(all.end(), {
+                              {SettingsRole::kOk, "BitBtnOk", "OK", {362, 18, 79, 25}},
+                              {SettingsRole::kCancel, "BitBtnCancel", "&Отмена", {362, 48, 79, 25}},
+                              {SettingsRole::kBevel, "Bevel1", "", {7, 79, 434, 2}},
+                              {SettingsRole::kGroupBox, "GroupBox1", "Параметры", {3, 0, 449, 111}},
+                          });
+    return all;
+  }();
+  return controls;
 }
 
 void ApplyShortcutBox(ShortcutShell& shell, int csidl, bool ticked, const std::string& target,

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/registry.h"
 
@@ -23,13 +24,58 @@ std::string TrimBlanksAndControls(std::string_view text);
 bool StoreCredentials(const RegistryFactory& registry, const std::string& login_text,
                       const std::string& pswd_text);
 
+// A control's place in pixels: within the group box, or the group box's own within the
+// dialog's client area.
+struct ControlPlace {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
 // The three shortcut boxes, in the order they are set at start-up.
 struct ShortcutBox {
   const char* name;
   const char* caption;
   int csidl;
+  ControlPlace place;
 };
 const std::array<ShortcutBox, 3>& ShortcutBoxes();
+
+// The dialog as both front ends lay it out, in pixels at 96 dpi: caption, place on the screen
+// and client area.
+inline constexpr const char* kSettingsCaption = "Параметры";
+inline constexpr int kSettingsLeft = 395;
+inline constexpr int kSettingsTop = 426;
+inline constexpr int kSettingsWidth = 455;
+inline constexpr int kSettingsHeight = 114;
+// "MS Sans Serif" 8 points (11 pixels); the group box and all it holds in bold.
+inline constexpr const char* kSettingsFontFace = "MS Sans Serif";
+inline constexpr int kSettingsFontPoints = 8;
+inline constexpr int kSettingsFontPixels = 11;
+
+enum class SettingsRole {
+  kLoginLabel,
+  kPswdLabel,
+  kLogin,        // a single-line edit
+  kPswd,         // a single-line edit showing '*' for every character
+  kShortcutBox,  // a check box, one of ShortcutBoxes() in their order
+  kOk,           // the default button
+  kCancel,
+  kBevel,  // only its top line shows, between the fields and the boxes
+  kGroupBox,
+};
+
+struct SettingsControl {
+  SettingsRole role;
+  const char* name;
+  const char* caption;  // for the edits, the design-time text that FormCreate replaces
+  ControlPlace place;
+};
+
+// Every control, in tab order where it takes the focus; the group box, which holds them all,
+// comes last, so that it lies beneath them.
+const std::vector<SettingsControl>& SettingsControls();
 
 // A box's handler, for a click by the user and a tick by the program alike: a ticked box
 // writes the shortcut to the program (again), a cleared one deletes it.

@@ -5,11 +5,13 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 
-#include "ui/application_qt.h"
-#include "ui/forms.h"
+#include <vector>
+
 #include "poll/main_thread.h"
 #include "settings/form_settings.h"
 #include "settings/program_registry.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 
@@ -19,6 +21,12 @@ namespace {
 
 constexpr const char* kIconName = "kestrion";
 
+void Place(QWidget* widget, const SettingsControl& control) {
+  widget->setObjectName(QString::fromUtf8(control.name));
+  widget->setGeometry(control.place.left, control.place.top, control.place.width,
+                      control.place.height);
+}
+
 }  // namespace
 
 TFormSettings::TFormSettings()
@@ -27,76 +35,84 @@ TFormSettings::TFormSettings()
       settings_(OpenProgramRegistry, ProgramStringTable()),
       shell_(MakeProgramShortcutShell(kIconName)) {
   setObjectName(QStringLiteral("FormSettings"));
-  setWindowTitle(QStringLiteral("Параметры"));
-  setFixedSize(455, 114);
-  move(395, 426);
-  QFont font(QStringLiteral("Sans Serif"), 8);
+  setWindowTitle(QString::fromUtf8(kSettingsCaption));
+  setFixedSize(kSettingsWidth, kSettingsHeight);
+  move(kSettingsLeft, kSettingsTop);
+  QFont font(QStringLiteral("Sans Serif"), kSettingsFontPoints);
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
-
-  GroupBox1 = new QGroupBox(QStringLiteral("Параметры"), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(3, 0, 449, 111);
   QFont bold = font;
   bold.setBold(true);
+
+  // The group box first: it is the parent of all the others.
+  const SettingsControl& group = SettingsControls().back();
+  GroupBox1 = new QGroupBox(QString::fromUtf8(group.caption), this);
   GroupBox1->setFont(bold);
+  Place(GroupBox1, group);
 
-  auto* label2 = new QLabel(QStringLiteral("PIN1"), GroupBox1);
-  label2->setGeometry(8, 24, 29, 13);
-  auto* label3 = new QLabel(QStringLiteral("PIN2"), GroupBox1);
-  label3->setGeometry(8, 48, 29, 13);
-
-  // The texts the edits hold until FormCreate replaces them.
-  eLogin = new QLineEdit(QStringLiteral("1"), GroupBox1);
-  eLogin->setObjectName(QStringLiteral("eLogin"));
-  eLogin->setGeometry(63, 20, 200, 21);
-  ePswd = new QLineEdit(QStringLiteral("123"), GroupBox1);
-  ePswd->setObjectName(QStringLiteral("ePswd"));
-  ePswd->setGeometry(63, 45, 200, 21);
-  ePswd->setEchoMode(QLineEdit::Password);
-  // Qt draws a dot; the user sees stars, as on the other platform.
-  ePswd->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
-  label2->setBuddy(eLogin);
-  label3->setBuddy(ePswd);
-
-  constexpr std::array<std::array<int, 2>, 3> kBoxPlaces = {{{8, 97}, {105, 177}, {288, 153}}};
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    const ShortcutBox& box = ShortcutBoxes()[i];
-    boxes[i] = new QCheckBox(QString::fromUtf8(box.caption), GroupBox1);
-    boxes[i]->setObjectName(QString::fromUtf8(box.name));
-    boxes[i]->setGeometry(kBoxPlaces[i][0], 88, kBoxPlaces[i][1], 16);
-    // Linux sans-serif faces run wider than the one these places were made for: in bold the
-    // captions would be cut, so the boxes keep the regular weight.
-    QFont regular = font;
-    regular.setBold(false);
-    boxes[i]->setFont(regular);
-    // Ticked by the program or by the user alike, the handler runs.
-    connect(boxes[i], &QCheckBox::toggled, this, [this, i] { CheckBoxClick(i); });
+  std::vector<QWidget*> tab_order;
+  QLabel* login_label = nullptr;
+  QLabel* pswd_label = nullptr;
+  std::size_t box = 0;
+  for (const SettingsControl& control : SettingsControls()) {
+    const QString caption = QString::fromUtf8(control.caption);
+    QWidget* widget = nullptr;
+    switch (control.role) {
+      case SettingsRole::kLoginLabel:
+        widget = login_label = new QLabel(caption, GroupBox1);
+        break;
+      case SettingsRole::kPswdLabel:
+        widget = pswd_label = new QLabel(caption, GroupBox1);
+        break;
+      case SettingsRole::kLogin:
+        widget = eLogin = new QLineEdit(caption, GroupBox1);
+        break;
+      case SettingsRole::kPswd:
+        widget = ePswd = new QLineEdit(caption, GroupBox1);
+        ePswd->setEchoMode(QLineEdit::Password);
+        // Qt draws a dot; the user sees stars, as on the other platform.
+        ePswd->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+        break;
+      case SettingsRole::kShortcutBox: {
+        QCheckBox* check_box = boxes.at(box) = new QCheckBox(caption, GroupBox1);
+        // Linux sans-serif faces run wider than the one these places were made for: in bold
+        // the captions would be cut, so the boxes keep the regular weight.
+        check_box->setFont(font);
+        // Ticked by the program or by the user alike, the handler runs.
+        connect(check_box, &QCheckBox::toggled, this, [this, box] { CheckBoxClick(box); });
+        widget = check_box;
+        ++box;
+        break;
+      }
+      case SettingsRole::kOk:
+        widget = BitBtnOk =
+            new QPushButton(LoadPicture(QStringLiteral("button_ok")), caption, GroupBox1);
+        BitBtnOk->setDefault(true);
+        connect(BitBtnOk, &QPushButton::clicked, this, [this] { BitBtnOkClick(); });
+        break;
+      case SettingsRole::kCancel:
+        widget = BitBtnCancel =
+            new QPushButton(LoadPicture(QStringLiteral("button_cancel")), caption, GroupBox1);
+        connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+        break;
+      case SettingsRole::kBevel: {
+        auto* bevel = new QFrame(GroupBox1);
+        bevel->setFrameShape(QFrame::HLine);
+        bevel->setFrameShadow(QFrame::Sunken);
+        widget = bevel;
+        break;
+      }
+      case SettingsRole::kGroupBox:
+        continue;
+    }
+    Place(widget, control);
+    if (widget->focusPolicy() != Qt::NoFocus) tab_order.push_back(widget);
   }
-
-  BitBtnOk = new QPushButton(LoadPicture(QStringLiteral("button_ok")), QStringLiteral("OK"),
-                             GroupBox1);
-  BitBtnOk->setObjectName(QStringLiteral("BitBtnOk"));
-  BitBtnOk->setGeometry(362, 18, 79, 25);
-  BitBtnOk->setDefault(true);
-  connect(BitBtnOk, &QPushButton::clicked, this, [this] { BitBtnOkClick(); });
-  BitBtnCancel = new QPushButton(LoadPicture(QStringLiteral("button_cancel")),
-                                 QStringLiteral("&Отмена"), GroupBox1);
-  BitBtnCancel->setObjectName(QStringLiteral("BitBtnCancel"));
-  BitBtnCancel->setGeometry(362, 48, 79, 25);
-  connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
-
-  auto* bevel1 = new QFrame(GroupBox1);
-  bevel1->setFrameShape(QFrame::HLine);
-  bevel1->setFrameShadow(QFrame::Sunken);
-  bevel1->setGeometry(7, 79, 434, 2);
-
-  setTabOrder(eLogin, ePswd);
-  setTabOrder(ePswd, boxes[0]);
-  setTabOrder(boxes[0], boxes[1]);
-  setTabOrder(boxes[1], boxes[2]);
-  setTabOrder(boxes[2], BitBtnOk);
-  setTabOrder(BitBtnOk, BitBtnCancel);
+  login_label->setBuddy(eLogin);
+  pswd_label->setBuddy(ePswd);
+  for (std::size_t i = 0; i + 1 < tab_order.size(); ++i) {
+    setTabOrder(tab_order[i], tab_order[i + 1]);
+  }
 }
 
 void TFormSettings::FormCreate() {

@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "ui/application_win.h"
-#include "ui/forms.h"
 #include "base/text_win.h"
 #include "poll/main_thread.h"
 #include "resources/resource_ids.h"
 #include "settings/form_settings.h"
 #include "settings/program_registry.h"
 #include "settings/string_table.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 
@@ -21,31 +21,22 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TFormSettings";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr int kClientWidth = 455;
-constexpr int kClientHeight = 114;
-constexpr int kLeft = 395;
-constexpr int kTop = 426;
-
-// Everything stands in the group box, whose origin is (3, 0) in the dialog. The controls are
-// the dialog's own children, placed at the group box's offset, so that their notifications
-// reach the dialog and the dialog manager's Tab and Enter reach them.
-constexpr int kGroupLeft = 3;
-constexpr int kGroupTop = 0;
-
-struct Place {
-  int left, top, width, height;
-};
-constexpr Place kBoxPlaces[3] = {{8, 88, 97, 16}, {105, 88, 177, 16}, {288, 88, 153, 16}};
-
-HWND AddControl(HWND dialog, const wchar_t* window_class, const std::wstring& text, DWORD style,
-                DWORD ex_style, const Place& place, int id) {
-  HWND control = CreateWindowExW(
-      ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, kGroupLeft + place.left,
-      kGroupTop + place.top, place.width, place.height, dialog,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
+// Everything stands in the group box. The controls are the dialog's own children, placed at
+// the group box's offset, so that their notifications reach the dialog and the dialog
+// manager's Tab and Enter reach them.
+HWND AddControl(HWND dialog, const wchar_t* window_class, const SettingsControl& control,
+                DWORD style, DWORD ex_style, int id) {
+  const ControlPlace& group = SettingsControls().back().place;
+  const bool in_group = control.role != SettingsRole::kGroupBox;
+  const ControlPlace& place = control.place;
+  HWND window =
+      CreateWindowExW(ex_style, window_class, Utf8ToWide(control.caption).c_str(),
+                      WS_CHILD | WS_VISIBLE | style, (in_group ? group.left : 0) + place.left,
+                      (in_group ? group.top : 0) + place.top, place.width, place.height, dialog,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
   // The group box and all it holds: "MS Sans Serif" 8 points bold.
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true)), FALSE);
-  return control;
+  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true)), FALSE);
+  return window;
 }
 
 // An in-memory dialog template without controls: style, class and caption.
@@ -83,16 +74,17 @@ TFormSettings::TFormSettings()
   window_class.lpszClassName = kClassName;
   RegisterClassExW(&window_class);
 
-  const std::vector<WORD> dialog_template = DialogTemplate(kStyle, kClassName, L"Параметры");
+  const std::vector<WORD> dialog_template =
+      DialogTemplate(kStyle, kClassName, Utf8ToWide(kSettingsCaption).c_str());
   CreateDialogIndirectParamW(
       App().instance, reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), App().window,
       &TFormSettings::DialogProc, reinterpret_cast<LPARAM>(this));
   // The template knows dialog units only; the dialog is laid out in pixels.
-  RECT outer = {0, 0, kClientWidth, kClientHeight};
+  RECT outer = {0, 0, kSettingsWidth, kSettingsHeight};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-  SetWindowPos(window_, nullptr, kLeft, kTop, outer.right - outer.left, outer.bottom - outer.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window_, nullptr, kSettingsLeft, kSettingsTop, outer.right - outer.left,
+               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
   CreateControls();
 }
 
@@ -103,31 +95,47 @@ TFormSettings::~TFormSettings() {
 
 void TFormSettings::CreateControls() {
   // Created in the tab order: the dialog manager walks the controls in creation order.
-  AddControl(window_, L"STATIC", L"PIN1", SS_LEFT, 0, {8, 24, 29, 13}, -1);
-  AddControl(window_, L"STATIC", L"PIN2", SS_LEFT, 0, {8, 48, 29, 13}, -1);
-  // The texts the edits hold until FormCreate replaces them.
-  eLogin = AddControl(window_, L"EDIT", L"1", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
-                      WS_EX_CLIENTEDGE, {63, 20, 200, 21}, kIdLogin);
-  ePswd = AddControl(window_, L"EDIT", L"123", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
-                     WS_EX_CLIENTEDGE, {63, 45, 200, 21}, kIdPswd);
-  // Common controls 6 would show a dot.
-  SendMessageW(ePswd, EM_SETPASSWORDCHAR, L'*', 0);
-  for (std::size_t i = 0; i < boxes.size(); ++i) {
-    boxes[i] = AddControl(window_, L"BUTTON", Utf8ToWide(ShortcutBoxes()[i].caption),
-                          WS_TABSTOP | BS_AUTOCHECKBOX, 0, kBoxPlaces[i],
-                          kIdFirstBox + static_cast<int>(i));
+  std::size_t box = 0;
+  for (const SettingsControl& control : SettingsControls()) {
+    switch (control.role) {
+      case SettingsRole::kLoginLabel:
+      case SettingsRole::kPswdLabel:
+        AddControl(window_, L"STATIC", control, SS_LEFT, 0, -1);
+        break;
+      case SettingsRole::kLogin:
+        eLogin = AddControl(window_, L"EDIT", control, WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
+                            WS_EX_CLIENTEDGE, kIdLogin);
+        break;
+      case SettingsRole::kPswd:
+        ePswd = AddControl(window_, L"EDIT", control, WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
+                           WS_EX_CLIENTEDGE, kIdPswd);
+        // Common controls 6 would show a dot.
+        SendMessageW(ePswd, EM_SETPASSWORDCHAR, L'*', 0);
+        break;
+      case SettingsRole::kShortcutBox:
+        boxes.at(box) = AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_AUTOCHECKBOX, 0,
+                                   kIdFirstBox + static_cast<int>(box));
+        ++box;
+        break;
+      case SettingsRole::kOk:
+        BitBtnOk = AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOk);
+        SendMessageW(BitBtnOk, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ok_icon_.get()));
+        break;
+      case SettingsRole::kCancel:
+        BitBtnCancel =
+            AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel);
+        SendMessageW(BitBtnCancel, BM_SETIMAGE, IMAGE_ICON,
+                     reinterpret_cast<LPARAM>(cancel_icon_.get()));
+        break;
+      case SettingsRole::kBevel:
+        // The bevel's top line, which is all of it that shows.
+        AddControl(window_, L"STATIC", control, SS_ETCHEDHORZ, 0, -1);
+        break;
+      case SettingsRole::kGroupBox:
+        GroupBox1 = AddControl(window_, L"BUTTON", control, BS_GROUPBOX | WS_CLIPSIBLINGS, 0, -1);
+        break;
+    }
   }
-  BitBtnOk = AddControl(window_, L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0,
-                        {362, 18, 79, 25}, kIdOk);
-  SendMessageW(BitBtnOk, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ok_icon_.get()));
-  BitBtnCancel = AddControl(window_, L"BUTTON", L"&Отмена", WS_TABSTOP | BS_PUSHBUTTON, 0,
-                            {362, 48, 79, 25}, kIdCancel);
-  SendMessageW(BitBtnCancel, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(cancel_icon_.get()));
-  // The bevel's top line, which is all of it that shows, between the fields and the boxes.
-  AddControl(window_, L"STATIC", L"", SS_ETCHEDHORZ, 0, {7, 79, 434, 2}, -1);
-  // The group box last, so it lies beneath the controls and never paints over them.
-  GroupBox1 = AddControl(window_, L"BUTTON", L"Параметры", BS_GROUPBOX | WS_CLIPSIBLINGS, 0,
-                         {0, 0, 449, 111}, -1);
   SendMessageW(window_, DM_SETDEFID, kIdOk, 0);
 }
 

@@ -2,6 +2,7 @@
 // folders in a temporary home.
 #include "settings/form_settings_qt.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -14,11 +15,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ui/forms.h"
-#include "tests/poll/counting_poll_thread.h"
+#include "settings/form_settings.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "tests/qt_test_support.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 namespace {
@@ -64,18 +66,26 @@ class FormSettingsTest : public ::testing::Test {
 TEST_F(FormSettingsTest, LayoutAndTabOrder) {
   TFormSettings dialog;
   EXPECT_EQ(dialog.windowTitle(), "Параметры");
-  EXPECT_EQ(dialog.size(), QSize(455, 114));
+  EXPECT_EQ(dialog.size(), QSize(kSettingsWidth, kSettingsHeight));
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-  EXPECT_EQ(dialog.eLogin->geometry(), QRect(63, 20, 200, 21));
-  EXPECT_EQ(dialog.ePswd->geometry(), QRect(63, 45, 200, 21));
+  for (const SettingsControl& control : SettingsControls()) {
+    SCOPED_TRACE(control.name);
+    const auto* widget = dialog.findChild<QWidget*>(QString::fromUtf8(control.name));
+    ASSERT_NE(widget, nullptr);
+    const ControlPlace& p = control.place;
+    EXPECT_EQ(widget->geometry(), QRect(p.left, p.top, p.width, p.height));
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+      EXPECT_EQ(button->text().toStdString(), control.caption);
+    }
+  }
+  EXPECT_EQ(dialog.eLogin->text(), "1") << "the design-time text until FormCreate";
   EXPECT_EQ(dialog.ePswd->echoMode(), QLineEdit::Password);
-  EXPECT_EQ(dialog.BitBtnOk->geometry(), QRect(362, 18, 79, 25));
   EXPECT_TRUE(dialog.BitBtnOk->isDefault());
   EXPECT_EQ(dialog.BitBtnCancel->text(), "&Отмена");
   EXPECT_EQ(dialog.boxes[2]->text(), "Ярлык в меню \"Пуск\"");
-  const std::vector<QWidget*> order = {dialog.eLogin,   dialog.ePswd,    dialog.boxes[0],
-                                       dialog.boxes[1], dialog.boxes[2], dialog.BitBtnOk,
+  const std::vector<QWidget*> order = {dialog.eLogin,      dialog.ePswd,    dialog.boxes[0],
+                                       dialog.boxes[1],    dialog.boxes[2], dialog.BitBtnOk,
                                        dialog.BitBtnCancel};
   for (std::size_t i = 0; i + 1 < order.size(); ++i) {
     QWidget* next = order[i]->nextInFocusChain();

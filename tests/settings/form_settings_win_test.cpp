@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "ui/application_win.h"
-#include "ui/forms.h"
 #include "base/text_win.h"
-#include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings.h"
 #include "shell/shortcut.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "tests/win_gui_test_support.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
 
 #include <objbase.h>
 #include <sddl.h>
@@ -137,37 +137,31 @@ TEST_F(SettingsDialogWin, IsAFixedDialogWithTheControlsWhereDesigned) {
   EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
   RECT client = {};
   GetClientRect(window, &client);
-  EXPECT_EQ(client.right, 455);
-  EXPECT_EQ(client.bottom, 114);
+  EXPECT_EQ(client.right, kSettingsWidth);
+  EXPECT_EQ(client.bottom, kSettingsHeight);
   RECT outer = {};
   GetWindowRect(window, &outer);
-  EXPECT_EQ(outer.left, 395);
-  EXPECT_EQ(outer.top, 426);
+  EXPECT_EQ(outer.left, kSettingsLeft);
+  EXPECT_EQ(outer.top, kSettingsTop);
 
+  // Each control found by its text: the edits still hold their design-time texts.
   HWND group = dialog.GroupBox1;
   EXPECT_EQ(Style(group) & BS_TYPEMASK, BS_GROUPBOX);
-  EXPECT_EQ(Text(group), L"Параметры");
-  ExpectPlace(group, window, 3, 0, 449, 111);
-  ExpectPlace(ChildWithText(window, L"PIN1"), group, 8, 24, 29, 13);
-  ExpectPlace(ChildWithText(window, L"PIN2"), group, 8, 48, 29, 13);
-  ExpectPlace(dialog.eLogin, group, 63, 20, 200, 21);
-  ExpectPlace(dialog.ePswd, group, 63, 45, 200, 21);
+  for (const SettingsControl& control : SettingsControls()) {
+    SCOPED_TRACE(control.name);
+    const bool is_group = control.role == SettingsRole::kGroupBox;
+    const ControlPlace& p = control.place;
+    if (control.role == SettingsRole::kBevel) continue;  // an etched line: its place is below
+    ExpectPlace(ChildWithText(window, Utf8ToWide(control.caption)), is_group ? window : group,
+                p.left, p.top, p.width, p.height);
+  }
+  EXPECT_EQ(ChildWithText(window, L"1"), dialog.eLogin);
   EXPECT_EQ(SendMessageW(dialog.ePswd, EM_GETPASSWORDCHAR, 0, 0), L'*');
-  EXPECT_EQ(Text(dialog.eLogin), L"1") << "the design-time text until FormCreate";
-  const struct {
-    int left, width;
-    const wchar_t* caption;
-  } boxes[] = {{8, 97, L"Автозапуск"},
-               {105, 177, L"Ярлык на Рабочем столе"},
-               {288, 153, L"Ярлык в меню \"Пуск\""}};
   for (std::size_t i = 0; i < 3; ++i) {
-    ExpectPlace(dialog.boxes[i], group, boxes[i].left, 88, boxes[i].width, 16);
-    EXPECT_EQ(Text(dialog.boxes[i]), boxes[i].caption);
+    EXPECT_EQ(Text(dialog.boxes[i]), Utf8ToWide(ShortcutBoxes()[i].caption));
     EXPECT_EQ(Style(dialog.boxes[i]) & BS_TYPEMASK, BS_AUTOCHECKBOX);
     EXPECT_FALSE(Ticked(i));
   }
-  ExpectPlace(dialog.BitBtnOk, group, 362, 18, 79, 25);
-  ExpectPlace(dialog.BitBtnCancel, group, 362, 48, 79, 25);
   EXPECT_EQ(Text(dialog.BitBtnOk), L"OK");
   EXPECT_EQ(Text(dialog.BitBtnCancel), L"&Отмена");
   EXPECT_EQ(Style(dialog.BitBtnOk) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
