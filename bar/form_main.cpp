@@ -42,10 +42,10 @@ namespace {
 
 bool OverlapsEnough(const BarRect& bar, const BarRect& screen) {
   constexpr int kMinVisible = 8;
-  const int overlap_x = std::min(bar.left + bar.width, screen.left + screen.width) -
-                        std::max(bar.left, screen.left);
-  const int overlap_y = std::min(bar.top + bar.height, screen.top + screen.height) -
-                        std::max(bar.top, screen.top);
+  const int overlap_x =
+      std::min(bar.left + bar.width, screen.left + screen.width) - std::max(bar.left, screen.left);
+  const int overlap_y =
+      std::min(bar.top + bar.height, screen.top + screen.height) - std::max(bar.top, screen.top);
   return overlap_x >= std::min(kMinVisible, bar.width) &&
          overlap_y >= std::min(kMinVisible, bar.height);
 }
@@ -76,6 +76,49 @@ std::optional<BarRect> BarDrag::Move(int x, int y, const BarRect& bar) const {
   moved.left += x - drag_x_;
   moved.top += y - drag_y_;
   return moved;
+}
+
+unsigned FrameEdgesAt(int x, int y, int width, int height, int frame) {
+  constexpr int kCornerReach = 8;
+  const int reach_x = std::min(kCornerReach, width / 3);
+  const int reach_y = std::min(kCornerReach, height / 3);
+  const bool near_left = x < frame, near_right = x >= width - frame;
+  const bool near_top = y < frame, near_bottom = y >= height - frame;
+  unsigned edges = 0;
+  if (near_left || ((near_top || near_bottom) && x < reach_x)) edges |= kEdgeLeft;
+  if (near_right || ((near_top || near_bottom) && x >= width - reach_x)) edges |= kEdgeRight;
+  if (near_top || ((near_left || near_right) && y < reach_y)) edges |= kEdgeTop;
+  if (near_bottom || ((near_left || near_right) && y >= height - reach_y)) edges |= kEdgeBottom;
+  return edges;
+}
+
+FrameCursor FrameCursorFor(unsigned edges) {
+  if (edges == (kEdgeLeft | kEdgeTop) || edges == (kEdgeRight | kEdgeBottom)) {
+    return FrameCursor::kSizeFDiagonal;
+  }
+  if (edges == (kEdgeRight | kEdgeTop) || edges == (kEdgeLeft | kEdgeBottom)) {
+    return FrameCursor::kSizeBDiagonal;
+  }
+  if ((edges & (kEdgeLeft | kEdgeRight)) != 0) return FrameCursor::kSizeHorizontal;
+  if ((edges & (kEdgeTop | kEdgeBottom)) != 0) return FrameCursor::kSizeVertical;
+  return FrameCursor::kArrow;
+}
+
+BarRect ResizeByFrame(const BarRect& start, unsigned edges, int dx, int dy) {
+  const int right = start.left + start.width;
+  const int bottom = start.top + start.height;
+  BarRect bar = start;
+  if ((edges & kEdgeLeft) != 0) {
+    bar.left = std::min(start.left + dx, right - kBarMinWidth);
+    bar.width = right - bar.left;
+  }
+  if ((edges & kEdgeRight) != 0) bar.width = start.width + dx;
+  if ((edges & kEdgeTop) != 0) {
+    bar.top = std::clamp(start.top + dy, bottom - kBarMaxHeight, bottom - kBarMinHeight);
+    bar.height = bottom - bar.top;
+  }
+  if ((edges & kEdgeBottom) != 0) bar.height = start.height + dy;
+  return ConstrainBarSize(bar);
 }
 
 BarRect MoveBarToTop(BarRect bar) {

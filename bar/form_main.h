@@ -67,6 +67,24 @@ class BarDrag {
   bool dragging_ = false;
 };
 
+// Resizing the bar by a frame it draws itself, where the window system gives a captionless
+// window none. Points are in the bar's own coordinates; edges are bit flags.
+enum FrameEdge : unsigned { kEdgeLeft = 1, kEdgeTop = 2, kEdgeRight = 4, kEdgeBottom = 8 };
+
+// The edges a press at (x, y) grabs on a bar of `width` × `height` with a frame `frame` pixels
+// wide; near a corner, up to 8 pixels (a third of a short side) along either edge, both.
+unsigned FrameEdgesAt(int x, int y, int width, int height, int frame);
+
+// The pointer's shape over the frame, which says what a drag there would do.
+enum class FrameCursor { kArrow, kSizeHorizontal, kSizeVertical, kSizeFDiagonal, kSizeBDiagonal };
+FrameCursor FrameCursorFor(unsigned edges);
+
+// The bar's bounds after the grabbed edges have been dragged by (dx, dy) from where the
+// bar stood at the press. Edges not grabbed stay; a dragged left or top edge stops where the
+// bar would grow below its size limits, so it never pushes the opposite edge; the result is
+// held to the limits.
+BarRect ResizeByFrame(const BarRect& start, unsigned edges, int dx, int dy);
+
 // "Наверх": the bar goes to the screen's top edge; its left and size stay.
 BarRect MoveBarToTop(BarRect bar);
 

@@ -11,17 +11,17 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "ui/application_qt.h"
 #include "bar/form_about_qt.h"
-#include "ui/forms.h"
-#include "ui/shell_open.h"
 #include "bar/status.h"
 #include "bar/window_hints.h"
+#include "base/text_codec.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
-#include "base/text_codec.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
+#include "ui/shell_open.h"
 
 namespace kestrion {
 
@@ -31,14 +31,12 @@ TMainThread* MainThread = nullptr;
 namespace {
 
 constexpr int kImageCount = 9;
-constexpr int kCornerReach = 8;  // how far along an edge a corner grip reaches
 
 // Server text is shown as text: a tip that looks like markup is escaped so it never is taken
 // for it.
 QString PlainTip(const std::string& tip) {
   const QString text = QString::fromStdString(tip);
-  return Qt::mightBeRichText(text) ? QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped())
-                                   : text;
+  return Qt::mightBeRichText(text) ? QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped()) : text;
 }
 
 // One of the program's pictures for the notification area, whose panels may draw more than
@@ -56,7 +54,8 @@ QIcon TrayPicture(const QString& name) {
 void RunOnUiThread(const std::function<void()>& work) {
   // Queued to the application object: it runs once the message loop runs, and this thread
   // waits for it.
-  QMetaObject::invokeMethod(qApp, [&work] { work(); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [&work] { work(); }, Qt::BlockingQueuedConnection);
 }
 
 }  // namespace
@@ -295,9 +294,7 @@ void TFormMain::Timer1Timer() {
   if (MainThread != nullptr) MainThread->Resume();
 }
 
-void TFormMain::NStatClick() {
-  OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
-}
+void TFormMain::NStatClick() { OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL())); }
 
 // A dialog blocks the bar, not the notification-area icon, whose clicks and menu go on
 // working: modal to the bar alone. Asked for again while it is shown, it comes forward.
@@ -349,63 +346,42 @@ void TFormMain::Command(BarCommand command) {
   }
 }
 
-Qt::Edges TFormMain::EdgesAt(const QPoint& pos) const {
-  Qt::Edges edges;
-  const int reach_x = std::min(kCornerReach, width() / 3);
-  const int reach_y = std::min(kCornerReach, height() / 3);
-  const bool near_left = pos.x() < kFrame, near_right = pos.x() >= width() - kFrame;
-  const bool near_top = pos.y() < kFrame, near_bottom = pos.y() >= height() - kFrame;
-  if (near_left || ((near_top || near_bottom) && pos.x() < reach_x)) edges |= Qt::LeftEdge;
-  if (near_right || ((near_top || near_bottom) && pos.x() >= width() - reach_x)) {
-    edges |= Qt::RightEdge;
-  }
-  if (near_top || ((near_left || near_right) && pos.y() < reach_y)) edges |= Qt::TopEdge;
-  if (near_bottom || ((near_left || near_right) && pos.y() >= height() - reach_y)) {
-    edges |= Qt::BottomEdge;
-  }
-  return edges;
+unsigned TFormMain::EdgesAt(const QPoint& pos) const {
+  return FrameEdgesAt(pos.x(), pos.y(), width(), height(), kFrame);
 }
 
 void TFormMain::mousePressEvent(QMouseEvent* event) {
-  resize_edges_ = event->button() == Qt::LeftButton ? EdgesAt(event->position().toPoint())
-                                                     : Qt::Edges();
+  resize_edges_ = event->button() == Qt::LeftButton ? EdgesAt(event->position().toPoint()) : 0;
   resize_origin_ = event->globalPosition().toPoint();
-  resize_start_ = geometry();
+  const QRect start = geometry();
+  resize_start_ = {start.x(), start.y(), start.width(), start.height()};
 }
 
 void TFormMain::mouseMoveEvent(QMouseEvent* event) {
-  if (!resize_edges_) {
-    const Qt::Edges edges = EdgesAt(event->position().toPoint());
-    const bool diagonal_a = edges == (Qt::LeftEdge | Qt::TopEdge) ||
-                            edges == (Qt::RightEdge | Qt::BottomEdge);
-    const bool diagonal_b = edges == (Qt::RightEdge | Qt::TopEdge) ||
-                            edges == (Qt::LeftEdge | Qt::BottomEdge);
-    Qt::CursorShape shape = Qt::ArrowCursor;
-    if (diagonal_a) {
-      shape = Qt::SizeFDiagCursor;
-    } else if (diagonal_b) {
-      shape = Qt::SizeBDiagCursor;
-    } else if (edges & (Qt::LeftEdge | Qt::RightEdge)) {
-      shape = Qt::SizeHorCursor;
-    } else if (edges & (Qt::TopEdge | Qt::BottomEdge)) {
-      shape = Qt::SizeVerCursor;
+  if (resize_edges_ == 0) {
+    switch (FrameCursorFor(EdgesAt(event->position().toPoint()))) {
+      case FrameCursor::kArrow:
+        setCursor(Qt::ArrowCursor);
+        break;
+      case FrameCursor::kSizeHorizontal:
+        setCursor(Qt::SizeHorCursor);
+        break;
+      case FrameCursor::kSizeVertical:
+        setCursor(Qt::SizeVerCursor);
+        break;
+      case FrameCursor::kSizeFDiagonal:
+        setCursor(Qt::SizeFDiagCursor);
+        break;
+      case FrameCursor::kSizeBDiagonal:
+        setCursor(Qt::SizeBDiagCursor);
+        break;
     }
-    setCursor(shape);
     return;
   }
   const QPoint delta = event->globalPosition().toPoint() - resize_origin_;
-  QRect r = resize_start_;
-  if (resize_edges_ & Qt::LeftEdge) r.setLeft(std::min(r.left() + delta.x(),
-                                                       r.right() + 1 - kBarMinWidth));
-  if (resize_edges_ & Qt::RightEdge) r.setRight(r.right() + delta.x());
-  if (resize_edges_ & Qt::TopEdge) {
-    r.setTop(std::clamp(r.top() + delta.y(), r.bottom() + 1 - kBarMaxHeight,
-                        r.bottom() + 1 - kBarMinHeight));
-  }
-  if (resize_edges_ & Qt::BottomEdge) r.setBottom(r.bottom() + delta.y());
-  SetBounds({r.x(), r.y(), r.width(), r.height()});
+  SetBounds(ResizeByFrame(resize_start_, resize_edges_, delta.x(), delta.y()));
 }
 
-void TFormMain::mouseReleaseEvent(QMouseEvent*) { resize_edges_ = {}; }
+void TFormMain::mouseReleaseEvent(QMouseEvent*) { resize_edges_ = 0; }
 
 }  // namespace kestrion

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QAction>
+#include <QDialog>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QDialog>
 #include <QWidget>
 
 #include <map>
@@ -71,13 +71,13 @@ class TFormMain : public QWidget {
   void NExitClick();
   void UpdateVisibilityItems(bool visible);
   void RemoveTrayIcon();
-  Qt::Edges EdgesAt(const QPoint& pos) const;
+  unsigned EdgesAt(const QPoint& pos) const;
 
   BarDrag drag_;
   // A resize by the frame: the edges taken, where the pointer and the bar were at the press.
-  Qt::Edges resize_edges_;
+  unsigned resize_edges_ = 0;  // FrameEdge flags grabbed by the press; none: no resize
   QPoint resize_origin_;
-  QRect resize_start_;
+  BarRect resize_start_;
   bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
 };
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/exception_display.h"
 #include "tests/settings/fakes.h"
 
 namespace kestrion {
@@ -106,25 +105,53 @@ TEST(TrayReactions, LeftTogglesRightOpensTheMenuOtherwiseNothing) {
   EXPECT_EQ(TrayReaction(TrayEvent::kOther, true), TrayAction::kNothing);
 }
 
-TEST(ExceptionDisplay, AFullStopIsAddedAfterLettersAndDigitsOnly) {
-  EXPECT_EQ(ExceptionDisplayText(""), "");
-  EXPECT_EQ(ExceptionDisplayText("Access denied"), "Access denied.");
-  EXPECT_EQ(ExceptionDisplayText("error 42"), "error 42.");
-  EXPECT_EQ(ExceptionDisplayText("ошибка сохранения параметров"),
-            "ошибка сохранения параметров.");
-  EXPECT_EQ(ExceptionDisplayText("path/"), "path/.");
-  for (const char* unchanged : {"Done.", "Stop!", "(see log)", "two\nlines\n", "a,"}) {
-    EXPECT_EQ(ExceptionDisplayText(unchanged), unchanged);
+TEST(FrameResize, TheFrameAndCornersGrabEdgesAndTheDragKeepsTheOppositeEdges) {
+  // A 241 × 21 bar with a 3-pixel frame: corners reach 7 pixels (a third of 21) down a side
+  // and 8 along the top and bottom.
+  const struct {
+    int x, y;
+    unsigned edges;
+    FrameCursor cursor;
+  } grabs[] = {
+      {120, 10, 0, FrameCursor::kArrow},
+      {0, 10, kEdgeLeft, FrameCursor::kSizeHorizontal},
+      {240, 10, kEdgeRight, FrameCursor::kSizeHorizontal},
+      {120, 2, kEdgeTop, FrameCursor::kSizeVertical},
+      {120, 18, kEdgeBottom, FrameCursor::kSizeVertical},
+      {7, 0, kEdgeLeft | kEdgeTop, FrameCursor::kSizeFDiagonal},
+      {8, 0, kEdgeTop, FrameCursor::kSizeVertical},
+      {0, 6, kEdgeLeft | kEdgeTop, FrameCursor::kSizeFDiagonal},
+      {0, 7, kEdgeLeft, FrameCursor::kSizeHorizontal},
+      {240, 20, kEdgeRight | kEdgeBottom, FrameCursor::kSizeFDiagonal},
+      {233, 0, kEdgeRight | kEdgeTop, FrameCursor::kSizeBDiagonal},
+      {0, 20, kEdgeLeft | kEdgeBottom, FrameCursor::kSizeBDiagonal},
+  };
+  for (const auto& g : grabs) {
+    SCOPED_TRACE(testing::Message() << g.x << "," << g.y);
+    EXPECT_EQ(FrameEdgesAt(g.x, g.y, 241, 21, 3), g.edges);
+    EXPECT_EQ(FrameCursorFor(g.edges), g.cursor);
   }
-}
 
-TEST(ExceptionDisplay, WhateverEscapesAHandlerIsShownAndGoesNoFurther) {
-  std::vector<std::string> shown;
-  const auto show = [&](const std::string& message) { shown.push_back(message); };
-  RunGuarded([] { throw std::runtime_error("disk full"); }, show);
-  RunGuarded([] { throw 42; }, show);
-  RunGuarded([] {}, show);
-  EXPECT_EQ(shown, (std::vector<std::string>{"disk full", ""}));
+  const BarRect start{100, 200, 241, 21};
+  const struct {
+    unsigned edges;
+    int dx, dy;
+    BarRect bar;
+  } drags[] = {
+      {kEdgeRight, 30, 9, {100, 200, 271, 21}},
+      {kEdgeRight, -500, 0, {100, 200, kBarMinWidth, 21}},
+      {kEdgeLeft, -20, 0, {80, 200, 261, 21}},
+      {kEdgeLeft, 500, 0, {341 - kBarMinWidth, 200, kBarMinWidth, 21}},
+      {kEdgeTop, 0, -10, {100, 190, 241, 31}},
+      {kEdgeTop, 0, -100, {100, 221 - kBarMaxHeight, 241, kBarMaxHeight}},
+      {kEdgeTop, 0, 100, {100, 221 - kBarMinHeight, 241, kBarMinHeight}},
+      {kEdgeBottom, 0, 100, {100, 200, 241, kBarMaxHeight}},
+      {kEdgeLeft | kEdgeBottom, -5, 5, {95, 200, 246, 26}},
+  };
+  for (const auto& d : drags) {
+    SCOPED_TRACE(testing::Message() << d.edges << ": " << d.dx << "," << d.dy);
+    EXPECT_EQ(ResizeByFrame(start, d.edges, d.dx, d.dy), d.bar);
+  }
 }
 
 }  // namespace
