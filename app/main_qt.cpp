@@ -1,17 +1,17 @@
 // kestrion: the bar on the desktop and the icon in the notification area.
 #include <QByteArray>
 
-#include <cstdlib>
-#include <utility>
+#include <string>
 
-#include "ui/application_qt.h"
-#include "bar/form_about_qt.h"
-#include "ui/forms.h"
-#include "poll/program_poll.h"
+#include "app/program.h"
 #include "app/quit_signals.h"
+#include "bar/form_about_qt.h"
 #include "bar/form_main_qt.h"
+#include "poll/program_poll.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
 
 namespace {
 
@@ -24,6 +24,31 @@ void PreferXWayland() {
   qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+// The Qt program's part of the start and the end.
+class QtFront final : public kestrion::ProgramFront {
+ public:
+  explicit QtFront(kestrion::Application& app) : app_(app) {}
+
+  void ShowException(const std::string& message) override { kestrion::ShowException(message); }
+
+  void Run() override {
+    using namespace kestrion;
+    OnQuitSignals([] { FormMain->close(); });
+    // The session is ending (the user may still cancel it): keep the bar's place. The
+    // session manager's SIGTERM or quit then ends the program as "Выход" does.
+    QObject::connect(&app_, &QGuiApplication::commitDataRequest,
+                     [] { SaveBarGeometry(OpenProgramRegistry, FormMain->Bounds()); });
+    FormMain->show();
+    Application::exec();
+  }
+
+  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
+  void LoopEnded() override { kestrion::EndPollThread(kestrion::MainThread); }
+
+ private:
+  kestrion::Application& app_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -32,27 +57,7 @@ int main(int argc, char** argv) {
   // The program takes nothing from its command line, Qt's own options included.
   int qt_argc = argc > 0 ? 1 : 0;
   Application app(qt_argc, argv);
-  RunGuarded([&app] {
-    // Each global is set before its form's creation handler runs; a failing handler is
-    // shown and start-up goes on.
-    FormMain = new TFormMain();
-    RunGuarded([] { FormMain->FormCreate(); });
-    FormAbout = new TFormAbout();
-    FormSettings = new TFormSettings();
-    RunGuarded([] { FormSettings->FormCreate(); });
-    OnQuitSignals([] { FormMain->close(); });
-    // The session is ending (the user may still cancel it): keep the bar's place. The
-    // session manager's SIGTERM or quit then ends the program as "Выход" does.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest,
-                     [] { SaveBarGeometry(OpenProgramRegistry, FormMain->Bounds()); });
-    FormMain->show();
-    Application::exec();
-  });
-  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
-  EndPollThread(MainThread);
-  // The last created first; the bar's destruction removes the icon and saves the geometry.
-  delete std::exchange(FormSettings, nullptr);
-  delete std::exchange(FormAbout, nullptr);
-  delete std::exchange(FormMain, nullptr);
+  QtFront front(app);
+  RunProgram(front, FormMain, FormAbout, FormSettings);
   return 0;
 }

@@ -1,12 +1,13 @@
 // kestrion.exe: the bar on the desktop and the icon in the notification area.
-#include "ui/application_win.h"
+#include "app/program.h"
 #include "bar/form_about_win.h"
-#include "ui/forms.h"
-#include "poll/program_poll.h"
 #include "bar/form_main_win.h"
+#include "poll/program_poll.h"
 #include "settings/form_settings_win.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
 
-#include <utility>
+#include <string>
 
 #include <windows.h>
 
@@ -15,13 +16,30 @@
 
 namespace {
 
-void RunMessageLoop() {
-  MSG message = {};
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
+// The Windows program's part of the start and the end.
+class WinFront final : public kestrion::ProgramFront {
+ public:
+  explicit WinFront(HINSTANCE instance) : instance_(instance) {}
+
+  void ShowException(const std::string& message) override { kestrion::ShowException(message); }
+
+  void BeforeWindows() override { kestrion::InitApplication(instance_); }
+
+  void Run() override {
+    kestrion::FormMain->Show();
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
   }
-}
+
+  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
+  void LoopEnded() override { kestrion::EndPollThread(kestrion::MainThread); }
+
+ private:
+  HINSTANCE instance_;
+};
 
 }  // namespace
 
@@ -34,23 +52,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
   InitCommonControlsEx(&controls);
-  RunGuarded([instance] {
-    InitApplication(instance);
-    // Each global is set before its form's creation handler runs; a failing handler is
-    // shown and start-up goes on.
-    FormMain = new TFormMain();
-    RunGuarded([] { FormMain->FormCreate(); });
-    FormAbout = new TFormAbout();
-    FormSettings = new TFormSettings();
-    RunGuarded([] { FormSettings->FormCreate(); });
-    FormMain->Show();
-    RunMessageLoop();
-  });
-  // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
-  EndPollThread(MainThread);
-  // The last created first; the bar's destruction removes the icon and saves the geometry.
-  delete std::exchange(FormSettings, nullptr);
-  delete std::exchange(FormAbout, nullptr);
-  delete std::exchange(FormMain, nullptr);
+  WinFront front(instance);
+  RunProgram(front, FormMain, FormAbout, FormSettings);
   return 0;
 }

@@ -122,13 +122,6 @@ BarRect PrimaryWorkArea() {
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-std::wstring WindowText(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(
-      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
-
 // Copies a tip into the shell's fixed field, always terminated, never ending in the first
 // half of a surrogate pair.
 void CopyTip(wchar_t (&field)[128], const std::wstring& tip) {

@@ -25,6 +25,15 @@ std::string WideToUtf8(std::wstring_view wide) {
   return utf8;
 }
 
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::string WindowTextUtf8(HWND window) { return WideToUtf8(WindowText(window)); }
+
 std::string SystemErrorText(unsigned long code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "poll/main_thread.h"
 #include "shell/shortcut.h"
 
 namespace kestrion {
@@ -28,6 +29,13 @@ bool StoreCredentials(const RegistryFactory& registry, const std::string& login_
   } catch (const std::exception&) {
     return false;
   }
+}
+
+void ConfirmSettings(SettingsDialogFront& dialog, const RegistryFactory& registry,
+                     TMainThread* poll) {
+  if (!StoreCredentials(registry, dialog.LoginText(), dialog.PswdText())) dialog.ShowSaveError();
+  if (poll != nullptr) poll->ResumeForNewSettings();
+  dialog.CloseWithOk();
 }
 
 const std::array<ShortcutBox, 3>& ShortcutBoxes() {

@@ -10,6 +10,7 @@
 namespace kestrion {
 
 class ShortcutShell;
+class TMainThread;
 
 // The settings dialog's rules that are not window-system calls.
 
@@ -32,6 +33,23 @@ struct ControlPlace {
   int width;
   int height;
 };
+
+// What OK needs of the dialog on its platform.
+class SettingsDialogFront {
+ public:
+  virtual ~SettingsDialogFront() = default;
+  virtual std::string LoginText() const = 0;
+  virtual std::string PswdText() const = 0;
+  // kSaveErrorText in a box without icon and with one button; returns once it is dismissed.
+  virtual void ShowSaveError() = 0;
+  // Ends the dialog's modal showing with OK.
+  virtual void CloseWithOk() = 0;
+};
+
+// OK: stores the credentials (StoreCredentials), shows the save error when that failed, wakes
+// `poll` (when there is one) for a poll with the new settings at once, and closes the dialog.
+void ConfirmSettings(SettingsDialogFront& dialog, const RegistryFactory& registry,
+                     TMainThread* poll);
 
 // The three shortcut boxes, in the order they are set at start-up.
 struct ShortcutBox {

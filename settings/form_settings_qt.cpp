@@ -130,16 +130,17 @@ void TFormSettings::CheckBoxClick(std::size_t box) {
                    QCoreApplication::applicationFilePath().toStdString(), kAppTitle);
 }
 
-void TFormSettings::BitBtnOkClick() {
-  if (!StoreCredentials(OpenProgramRegistry, eLogin->text().toStdString(),
-                        ePswd->text().toStdString())) {
-    // No icon, one button, centred on the screen.
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle),
-                    QString::fromUtf8(kSaveErrorText), QMessageBox::Ok);
-    box.exec();
-  }
-  if (MainThread != nullptr) MainThread->ResumeForNewSettings();
-  accept();
+void TFormSettings::BitBtnOkClick() { ConfirmSettings(*this, OpenProgramRegistry, MainThread); }
+
+std::string TFormSettings::LoginText() const { return eLogin->text().toStdString(); }
+
+std::string TFormSettings::PswdText() const { return ePswd->text().toStdString(); }
+
+void TFormSettings::ShowSaveError() {
+  // No icon, one button, centred on the screen.
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle),
+                  QString::fromUtf8(kSaveErrorText), QMessageBox::Ok);
+  box.exec();
 }
 
 void TFormSettings::keyPressEvent(QKeyEvent* event) {

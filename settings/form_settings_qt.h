@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 
+#include "settings/form_settings.h"
 #include "settings/settings.h"
 #include "shell/shortcut.h"
 
@@ -18,7 +19,7 @@ namespace kestrion {
 // The settings dialog: the login and password, and the three shortcut boxes. It holds the
 // program's one settings record from its creation to the end of the program; the poll and
 // the statistics command reach the record through it.
-class TFormSettings : public QDialog {
+class TFormSettings : public QDialog, private SettingsDialogFront {
  public:
   TFormSettings();
 
@@ -40,6 +41,10 @@ class TFormSettings : public QDialog {
 
  private:
   void BitBtnOkClick();
+  std::string LoginText() const override;
+  std::string PswdText() const override;
+  void ShowSaveError() override;
+  void CloseWithOk() override { accept(); }
   void CheckBoxClick(std::size_t box);
 
   Settings settings_;

@@ -169,24 +169,18 @@ void TFormSettings::CheckBoxClick(std::size_t box) {
                    WideToUtf8(App().exe_path), kAppTitle);
 }
 
-void TFormSettings::BitBtnOkClick() {
-  if (!StoreCredentials(OpenProgramRegistry, WideToUtf8(WindowText(eLogin)),
-                        WideToUtf8(WindowText(ePswd)))) {
-    // No icon, one button; the dialog waits for it.
-    MessageBoxW(window_, Utf8ToWide(kSaveErrorText).c_str(), App().title.c_str(), MB_OK);
-  }
-  if (MainThread != nullptr) MainThread->ResumeForNewSettings();
-  Close(kModalOk);
+void TFormSettings::BitBtnOkClick() { ConfirmSettings(*this, OpenProgramRegistry, MainThread); }
+
+std::string TFormSettings::LoginText() const { return WindowTextUtf8(eLogin); }
+
+std::string TFormSettings::PswdText() const { return WindowTextUtf8(ePswd); }
+
+void TFormSettings::ShowSaveError() {
+  // The dialog waits for it.
+  MessageBoxW(window_, Utf8ToWide(kSaveErrorText).c_str(), App().title.c_str(), MB_OK);
 }
 
 void TFormSettings::Close(int result) { modal_result_ = result; }
-
-std::wstring TFormSettings::WindowText(HWND control) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(
-      GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return text;
-}
 
 INT_PTR CALLBACK TFormSettings::DialogProc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 
+#include "settings/form_settings.h"
 #include "settings/settings.h"
 #include "shell/shortcut.h"
 
@@ -16,13 +17,13 @@ namespace kestrion {
 // program's one settings record from its creation to the end of the program; the poll and
 // the statistics command reach the record through it. Created hidden at start-up, shown
 // modally by the bar's menu, hidden again (never destroyed) when it closes.
-class TFormSettings {
+class TFormSettings : private SettingsDialogFront {
  public:
   static constexpr int kModalOk = 1;
   static constexpr int kModalCancel = 2;
 
   TFormSettings();
-  ~TFormSettings();
+  ~TFormSettings() override;
   TFormSettings(const TFormSettings&) = delete;
   TFormSettings& operator=(const TFormSettings&) = delete;
 
@@ -61,7 +62,10 @@ class TFormSettings {
   void CheckBoxClick(std::size_t box);
   void BitBtnOkClick();
   void Close(int result);
-  static std::wstring WindowText(HWND control);
+  std::string LoginText() const override;
+  std::string PswdText() const override;
+  void ShowSaveError() override;
+  void CloseWithOk() override { Close(kModalOk); }
 
   Settings settings_;
   std::unique_ptr<ShortcutShell> shell_;
