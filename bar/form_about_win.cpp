@@ -34,11 +34,11 @@ HFONT MakeLabelFont(bool underline) {
 HWND AddLabel(HWND parent, const AboutLabel& place, HFONT font, bool notify) {
   const std::wstring wide = Utf8ToWide(place.text);
   SIZE extent = {};
-  if (HDC dc = GetDC(parent)) {
-    const HGDIOBJ old_font = SelectObject(dc, font);
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &extent);
-    SelectObject(dc, old_font);
-    ReleaseDC(parent, dc);
+  const WindowDc dc(parent);
+  if (dc.get() != nullptr) {
+    const HGDIOBJ old_font = SelectObject(dc.get(), font);
+    GetTextExtentPoint32W(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent);
+    SelectObject(dc.get(), old_font);
   }
   // SS_NOPREFIX: an '&' in the maker's texts is shown, not taken for an accelerator.
   const DWORD style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | (notify ? SS_NOTIFY : 0u);

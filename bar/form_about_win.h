@@ -2,9 +2,7 @@
 
 #include <windows.h>
 
-#include <functional>
-#include <memory>
-#include <type_traits>
+#include "base/scoped_win.h"
 
 namespace kestrion {
 
@@ -39,12 +37,9 @@ class TFormAbout {
   void LabelMailToClick();
   void Label5DblClick();
 
-  struct GdiDeleter {
-    void operator()(HGDIOBJ object) const { DeleteObject(object); }
-  };
-  std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiDeleter> picture_;
-  std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter> label_font_;
-  std::unique_ptr<std::remove_pointer_t<HFONT>, GdiDeleter> link_font_;
+  UniqueBitmap picture_;
+  UniqueFont label_font_;
+  UniqueFont link_font_;
   HWND window_ = nullptr;
   bool closed_ = false;
 };

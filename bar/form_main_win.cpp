@@ -6,16 +6,16 @@
 #include <stdexcept>
 #include <utility>
 
-#include "ui/application_win.h"
 #include "bar/form_about_win.h"
-#include "ui/forms.h"
-#include "base/text_win.h"
 #include "bar/status.h"
+#include "base/text_codec.h"
+#include "base/text_win.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
 #include "settings/form_settings_win.h"
 #include "settings/program_registry.h"
-#include "base/text_codec.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
 
 #include <windowsx.h>
 
@@ -69,22 +69,20 @@ HBITMAP CreateImageSection(HDC dc, int size, std::uint32_t** bits) {
 // the icon's own format (alpha channel or mask).
 HBITMAP MenuImage(HICON icon) {
   if (icon == nullptr) return nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  ReleaseDC(nullptr, screen);
+  const UniqueDc dc(CreateCompatibleDC(WindowDc(nullptr).get()));
   std::uint32_t* on_black = nullptr;
   std::uint32_t* on_white = nullptr;
-  HBITMAP black = CreateImageSection(dc, kMenuImageSize, &on_black);
-  HBITMAP white = CreateImageSection(dc, kMenuImageSize, &on_white);
+  UniqueBitmap black(CreateImageSection(dc.get(), kMenuImageSize, &on_black));
+  const UniqueBitmap white(CreateImageSection(dc.get(), kMenuImageSize, &on_white));
   const int count = kMenuImageSize * kMenuImageSize;
   if (black != nullptr && white != nullptr) {
     std::fill(on_black, on_black + count, 0xFF000000u);
     std::fill(on_white, on_white + count, 0xFFFFFFFFu);
-    HGDIOBJ old = SelectObject(dc, black);
-    DrawIconEx(dc, 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
-    SelectObject(dc, white);
-    DrawIconEx(dc, 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
-    SelectObject(dc, old);
+    HGDIOBJ old = SelectObject(dc.get(), black.get());
+    DrawIconEx(dc.get(), 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
+    SelectObject(dc.get(), white.get());
+    DrawIconEx(dc.get(), 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
+    SelectObject(dc.get(), old);
     GdiFlush();
     for (int i = 0; i < count; ++i) {
       // Over black a pixel is colour × alpha (premultiplied already); over white it is that
@@ -96,9 +94,7 @@ HBITMAP MenuImage(HICON icon) {
       on_black[i] = (alpha << 24) | b;
     }
   }
-  DeleteDC(dc);
-  if (white != nullptr) DeleteObject(white);
-  return black;
+  return black.release();
 }
 
 std::vector<BarRect> ScreenRects() {
@@ -134,10 +130,6 @@ void CopyTip(wchar_t (&field)[128], const std::wstring& tip) {
 }
 
 }  // namespace
-
-void TFormMain::IconDeleter::operator()(HICON icon) const { DestroyIcon(icon); }
-void TFormMain::BitmapDeleter::operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
-void TFormMain::MenuDeleter::operator()(HMENU menu) const { DestroyMenu(menu); }
 
 TFormMain::TFormMain()
     : notify_([](DWORD message, const NOTIFYICONDATAW& data) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bar/form_main.h"
+#include "base/scoped_win.h"
 
 #include <windows.h>
 
@@ -43,19 +44,6 @@ class TFormMain {
   void SetNotifyFunction(NotifyFunction notify);
 
  private:
-  struct IconDeleter {
-    void operator()(HICON icon) const;
-  };
-  struct BitmapDeleter {
-    void operator()(HBITMAP bitmap) const;
-  };
-  struct MenuDeleter {
-    void operator()(HMENU menu) const;
-  };
-  using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
-  using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter>;
-  using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
-
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);

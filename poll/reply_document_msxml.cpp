@@ -1,11 +1,12 @@
-#include <windows.h>
 #include <msxml2.h>
 #include <oleauto.h>
+#include <windows.h>
 
 #include <cstring>
 #include <memory>
 
 #include "base/exception.h"
+#include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "poll/reply_document.h"
 
@@ -19,13 +20,6 @@ constexpr CLSID kDomDocument60 = {
     0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 constexpr IID kIXMLDOMDocument2 = {
     0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
-
-template <typename T>
-struct ComRelease {
-  void operator()(T* p) const { p->Release(); }
-};
-template <typename T>
-using ComPtr = std::unique_ptr<T, ComRelease<T>>;
 
 struct BstrFree {
   void operator()(BSTR text) const { SysFreeString(text); }
@@ -49,21 +43,6 @@ std::string ValueOf(IXMLDOMNode* node) {
   VariantClear(&value);
   return text;
 }
-
-// COM for the calling thread, for as long as a document lives; the program's windows may
-// have initialised it already, which this then only balances.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  bool initialised_;
-};
 
 class MsxmlReplyDocument final : public ReplyDocument {
  public:

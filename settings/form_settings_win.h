@@ -7,6 +7,7 @@
 #include <string>
 #include <type_traits>
 
+#include "base/scoped_win.h"
 #include "settings/form_settings.h"
 #include "settings/settings.h"
 #include "shell/shortcut.h"
@@ -69,12 +70,8 @@ class TFormSettings : private SettingsDialogFront {
 
   Settings settings_;
   std::unique_ptr<ShortcutShell> shell_;
-  struct IconDeleter {
-    void operator()(HICON icon) const { DestroyIcon(icon); }
-  };
-  using Icon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
-  Icon ok_icon_;
-  Icon cancel_icon_;
+  UniqueIcon ok_icon_;
+  UniqueIcon cancel_icon_;
   HWND window_ = nullptr;
   int modal_result_ = 0;  // 0 while shown
 };

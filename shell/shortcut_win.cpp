@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "base/scoped_win.h"
 #include "base/text_win.h"
 
 #include <objbase.h>
@@ -15,30 +16,8 @@
 namespace kestrion {
 namespace {
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename Interface>
-using ComPtr = std::unique_ptr<Interface, ComRelease>;
-
 struct ShellFree {
   void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
-};
-
-// CoInitialize for the length of one link: the user-interface thread has COM already, so this
-// only counts it up and down again, but the shell never finds COM missing.
-class ComScope {
- public:
-  ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ComScope() {
-    if (initialised_) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  bool initialised() const { return initialised_; }
-
- private:
-  bool initialised_;
 };
 
 class WindowsShortcutShell final : public ShortcutShell {
