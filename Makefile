@@ -5,11 +5,13 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 # More cache options for both trees, e.g. the operator's addresses (README).
 CMAKE_ARGS ?=
+# The program's own warnings stop the build; WERROR=OFF for a compiler newer than ours.
+WERROR ?= ON
 
 PREFIX ?= /usr/local
 
 .PHONY: all bootstrap configure build build-win check check-linux check-win check-asan run demo \
-        bench fuzz install package package-win clean
+        bench fuzz install package package-win format format-check clean
 
 all: build
 
@@ -17,7 +19,8 @@ bootstrap:
 	@tools/bootstrap
 
 configure: bootstrap
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKESTRION_WERROR=$(WERROR) \
+	  $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -27,7 +30,7 @@ build: configure
 build-win: build
 	cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DKESTRION_NATIVE_BIN=$(abspath $(BUILD))/bin \
-	  $(CMAKE_ARGS)
+	  -DKESTRION_WERROR=$(WERROR) $(CMAKE_ARGS)
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
 check-linux: build
@@ -39,11 +42,21 @@ check-win: build-win
 # The Linux tree again with AddressSanitizer and UndefinedBehaviorSanitizer, every test in it,
 # the desktop sessions included.
 check-asan: bootstrap
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_SANITIZE=ON
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_SANITIZE=ON \
+	  -DKESTRION_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-check: check-linux check-win check-asan
+check: format-check check-linux check-win check-asan
+
+# Every C++ file as the repository's .clang-format lays it out; `make format` rewrites them so.
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+format-check: bootstrap
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+format: bootstrap
+	clang-format -i $(FORMAT_FILES)
 
 run: build
 	$(BUILD)/bin/kestrion
