@@ -1,14 +1,10 @@
 #include "bar/form_main_win.h"
 
 #include <algorithm>
-#include <climits>
-#include <cstdint>
 #include <stdexcept>
 #include <utility>
 
-#include "bar/form_about_win.h"
 #include "bar/status.h"
-#include "base/text_codec.h"
 #include "base/text_win.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
@@ -33,68 +29,11 @@ constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
 constexpr UINT kTrayIconMessage = WM_USER + 1;  // WM_TRAYICON
 constexpr UINT kTrayIconId = 1;
 constexpr UINT_PTR kTimer1 = 1;
-constexpr UINT kFirstCommand = 100;  // menu item i answers to kFirstCommand + i
-constexpr int kMenuImageSize = 16;
 
 // Sent to every top-level window when the shell (and its notification area) starts again.
 UINT TaskbarCreatedMessage() {
   static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
   return message;
-}
-
-UINT CommandId(const std::string& name) {
-  const auto& items = BarMenuItems();
-  const auto found = std::find_if(items.begin(), items.end(),
-                                  [&name](const BarMenuItem& item) { return name == item.name; });
-  return kFirstCommand + static_cast<UINT>(found - items.begin());
-}
-
-// A DIB section that holds a bitmap's pixels as 32-bit BGRA, top-down.
-HBITMAP CreateImageSection(HDC dc, int size, std::uint32_t** bits) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* pixels = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  *bits = static_cast<std::uint32_t*>(pixels);
-  return bitmap;
-}
-
-// A menu image from an icon: a 32-bit DIB with premultiplied alpha, as menus draw them. The
-// icon is drawn once on black and once on white; the difference gives its coverage, whatever
-// the icon's own format (alpha channel or mask).
-HBITMAP MenuImage(HICON icon) {
-  if (icon == nullptr) return nullptr;
-  const UniqueDc dc(CreateCompatibleDC(WindowDc(nullptr).get()));
-  std::uint32_t* on_black = nullptr;
-  std::uint32_t* on_white = nullptr;
-  UniqueBitmap black(CreateImageSection(dc.get(), kMenuImageSize, &on_black));
-  const UniqueBitmap white(CreateImageSection(dc.get(), kMenuImageSize, &on_white));
-  const int count = kMenuImageSize * kMenuImageSize;
-  if (black != nullptr && white != nullptr) {
-    std::fill(on_black, on_black + count, 0xFF000000u);
-    std::fill(on_white, on_white + count, 0xFFFFFFFFu);
-    HGDIOBJ old = SelectObject(dc.get(), black.get());
-    DrawIconEx(dc.get(), 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
-    SelectObject(dc.get(), white.get());
-    DrawIconEx(dc.get(), 0, 0, icon, kMenuImageSize, kMenuImageSize, 0, nullptr, DI_NORMAL);
-    SelectObject(dc.get(), old);
-    GdiFlush();
-    for (int i = 0; i < count; ++i) {
-      // Over black a pixel is colour × alpha (premultiplied already); over white it is that
-      // plus (1 − alpha), so the green channels tell the alpha.
-      const std::uint32_t b = on_black[i] & 0xFFFFFFu;
-      const int green_black = static_cast<int>((on_black[i] >> 8) & 0xFF);
-      const int green_white = static_cast<int>((on_white[i] >> 8) & 0xFF);
-      const auto alpha = static_cast<std::uint32_t>(255 - std::max(0, green_white - green_black));
-      on_black[i] = (alpha << 24) | b;
-    }
-  }
-  return black.release();
 }
 
 std::vector<BarRect> ScreenRects() {
@@ -192,33 +131,6 @@ void TFormMain::FormDestroy() {
   SaveBarGeometry(OpenProgramRegistry, Bounds());
 }
 
-void TFormMain::BuildMenu() {
-  menu_.reset(CreatePopupMenu());
-  const auto& items = BarMenuItems();
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const BarMenuItem& item = items[i];
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof info;
-    if (item.caption[0] == '\0') {
-      info.fMask = MIIM_FTYPE;
-      info.fType = MFT_SEPARATOR;
-      InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
-      continue;
-    }
-    const std::wstring caption = Utf8ToWide(item.caption);
-    const UniqueIcon icon(LoadImageListIcon(item.image, kMenuImageSize));
-    menu_images_.emplace_back(MenuImage(icon.get()));
-    info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_STATE;
-    info.fType = MFT_STRING;
-    info.wID = kFirstCommand + static_cast<UINT>(i);
-    info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    info.hbmpItem = menu_images_.back().get();
-    info.fState = MFS_ENABLED;
-    InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
-  }
-  UpdateVisibilityItems(false);
-}
-
 void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
@@ -286,76 +198,6 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   tray_data_.hIcon = small_icon_.get();
   CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(text)));
   notify_(NIM_MODIFY, tray_data_);
-}
-
-void TFormMain::TrayIconMessage(LPARAM lparam) {
-  TrayEvent event = TrayEvent::kOther;
-  if (lparam == WM_LBUTTONDOWN) event = TrayEvent::kLeftPress;
-  if (lparam == WM_RBUTTONDOWN) event = TrayEvent::kRightPress;
-  switch (TrayReaction(event, IsWindowVisible(window_) != FALSE)) {
-    case TrayAction::kHideBar:
-      Hide();
-      break;
-    case TrayAction::kShowBar:
-      Show();
-      break;
-    case TrayAction::kMenuAtPointer:
-      PopupMenuAtPointer();
-      break;
-    case TrayAction::kNothing:
-      break;
-  }
-}
-
-void TFormMain::PopupMenuAtPointer() {
-  POINT at = {};
-  GetCursorPos(&at);
-  // Without the foreground the menu would not close when the user clicks elsewhere, and the
-  // message after it lets the shell see the menu end (the documented pattern for tray menus).
-  SetForegroundWindow(window_);
-  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                 window_, nullptr);
-  PostMessageW(window_, WM_NULL, 0, 0);
-}
-
-void TFormMain::Command(int index) {
-  switch (BarMenuItems().at(static_cast<std::size_t>(index)).command) {
-    case BarCommand::kStat:
-      OpenAddressFor(window_, Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
-      break;
-    case BarCommand::kSettings:
-      FormSettings->ShowModal();
-      break;
-    case BarCommand::kHide:
-      Hide();
-      break;
-    case BarCommand::kShow:
-      Show();
-      break;
-    case BarCommand::kTop: {
-      const UINT id = CommandId("NTop");
-      const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-      CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
-      SetBounds(MoveBarToTop(Bounds()));
-      break;
-    }
-    case BarCommand::kAbout:
-      FormAbout->ShowModal();
-      break;
-    case BarCommand::kExit:
-      SendMessageW(window_, WM_CLOSE, 0, 0);
-      break;
-    case BarCommand::kNone:
-      break;
-  }
-}
-
-void TFormMain::UpdateVisibilityItems(bool visible) {
-  const VisibilityItems state = VisibilityItemsFor(visible);
-  EnableMenuItem(menu_.get(), CommandId("NHide"),
-                 MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
-  EnableMenuItem(menu_.get(), CommandId("NShow"),
-                 MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void TFormMain::PaintLabel(HDC dc) {

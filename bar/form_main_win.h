@@ -43,6 +43,9 @@ class TFormMain {
   using NotifyFunction = std::function<BOOL(DWORD message, const NOTIFYICONDATAW& data)>;
   void SetNotifyFunction(NotifyFunction notify);
 
+  // Menu item i answers to the command kFirstCommand + i.
+  static constexpr UINT kFirstCommand = 100;
+
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,15 +1,33 @@
 #include "ui/application_win.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <vector>
 
 #include "base/exception_display.h"
+#include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "resources/resource_ids.h"
 
 namespace kestrion {
 
 namespace {
+
+// A DIB section that holds a bitmap's pixels as 32-bit BGRA, top-down.
+HBITMAP CreateImageSection(HDC dc, int size, std::uint32_t** bits) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* pixels = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  *bits = static_cast<std::uint32_t*>(pixels);
+  return bitmap;
+}
 
 constexpr UINT kRunOnUiThread = WM_APP + 1;
 
@@ -72,8 +90,8 @@ void InitApplication(HINSTANCE instance) {
   window_class.hIcon = app.main_icon;
   window_class.lpszClassName = L"TApplication";
   RegisterClassExW(&window_class);
-  app.window = CreateWindowExW(0, L"TApplication", app.title.c_str(), WS_POPUP, 0, 0, 0, 0,
-                               nullptr, nullptr, instance, nullptr);
+  app.window = CreateWindowExW(0, L"TApplication", app.title.c_str(), WS_POPUP, 0, 0, 0, 0, nullptr,
+                               nullptr, instance, nullptr);
 }
 
 void RunOnUiThread(const std::function<void()>& work) {
@@ -113,8 +131,8 @@ void ShowModalWindow(HWND dialog, const std::function<bool()>& closed) {
 }
 
 HICON LoadResourceIcon(int id, int size) {
-  return static_cast<HICON>(LoadImageW(App().instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size,
-                                       size, LR_DEFAULTCOLOR));
+  return static_cast<HICON>(
+      LoadImageW(App().instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
 HICON LoadImageListIcon(int index, int size) {
@@ -127,10 +145,42 @@ HFONT SansSerifFont(bool bold) {
   HFONT& font = bold ? heavy : regular;
   if (font == nullptr) {
     font = CreateFontW(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
   }
   return font;
+}
+
+// The icon is drawn once on black and once on white; the difference gives its coverage, whatever
+// the icon's own format (alpha channel or mask).
+HBITMAP MenuPicture(HICON icon, int size) {
+  if (icon == nullptr) return nullptr;
+  const UniqueDc dc(CreateCompatibleDC(WindowDc(nullptr).get()));
+  std::uint32_t* on_black = nullptr;
+  std::uint32_t* on_white = nullptr;
+  UniqueBitmap black(CreateImageSection(dc.get(), size, &on_black));
+  const UniqueBitmap white(CreateImageSection(dc.get(), size, &on_white));
+  const int count = size * size;
+  if (black != nullptr && white != nullptr) {
+    std::fill(on_black, on_black + count, 0xFF000000u);
+    std::fill(on_white, on_white + count, 0xFFFFFFFFu);
+    HGDIOBJ old = SelectObject(dc.get(), black.get());
+    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    SelectObject(dc.get(), white.get());
+    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    SelectObject(dc.get(), old);
+    GdiFlush();
+    for (int i = 0; i < count; ++i) {
+      // Over black a pixel is colour × alpha (premultiplied already); over white it is that
+      // plus (1 − alpha), so the green channels tell the alpha.
+      const std::uint32_t b = on_black[i] & 0xFFFFFFu;
+      const int green_black = static_cast<int>((on_black[i] >> 8) & 0xFF);
+      const int green_white = static_cast<int>((on_white[i] >> 8) & 0xFF);
+      const auto alpha = static_cast<std::uint32_t>(255 - std::max(0, green_white - green_black));
+      on_black[i] = (alpha << 24) | b;
+    }
+  }
+  return black.release();
 }
 
 }  // namespace kestrion

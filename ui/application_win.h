@@ -39,6 +39,10 @@ void RunGuarded(const std::function<void()>& handler);
 HICON LoadImageListIcon(int index, int size = 16);
 HICON LoadResourceIcon(int id, int size = 16);
 
+// A menu picture of `size` pixels from an icon: a 32-bit DIB with premultiplied alpha, as
+// menus draw them; nullptr for no icon. The caller owns it.
+HBITMAP MenuPicture(HICON icon, int size);
+
 // The modal showing both dialogs share: the thread's other visible windows are disabled, the
 // dialog is shown and its messages go through the dialog manager (Tab, Enter, accelerators)
 // until `closed` says so; then the other windows come back and the dialog is hidden, never
