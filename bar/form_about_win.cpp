@@ -71,15 +71,7 @@ BarRect PlaceOverBar(const RECT& outer) {
 }  // namespace
 
 TFormAbout::TFormAbout() {
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = &TFormAbout::WindowProc;
-  window_class.hInstance = App().instance;
-  window_class.hIcon = App().main_icon;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  RegisterClassExW(&window_class);
+  RegisterFormClass(kClassName, &TFormAbout::WindowProc);
 
   RECT outer = {0, 0, kAboutWidth, kAboutHeight};
   AdjustWindowRectEx(&outer, kStyle, FALSE, 0);

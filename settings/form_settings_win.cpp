@@ -63,16 +63,7 @@ TFormSettings::TFormSettings()
       cancel_icon_(LoadResourceIcon(IDI_BUTTON_CANCEL)) {
   // A dialog of the program's own class: the dialog manager keeps the default button, the
   // focus and Tab as a dialog does, and the class name says which form it is.
-  WNDCLASSEXW window_class = {};
-  window_class.cbSize = sizeof window_class;
-  window_class.lpfnWndProc = DefDlgProcW;
-  window_class.cbWndExtra = DLGWINDOWEXTRA;
-  window_class.hInstance = App().instance;
-  window_class.hIcon = App().main_icon;
-  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  window_class.lpszClassName = kClassName;
-  RegisterClassExW(&window_class);
+  RegisterFormClass(kClassName, DefDlgProcW, DLGWINDOWEXTRA);
 
   const std::vector<WORD> dialog_template =
       DialogTemplate(kStyle, kClassName, Utf8ToWide(kSettingsCaption).c_str());

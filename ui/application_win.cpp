@@ -135,6 +135,19 @@ HICON LoadResourceIcon(int id, int size) {
       LoadImageW(App().instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
+void RegisterFormClass(const wchar_t* class_name, WNDPROC procedure, int extra) {
+  WNDCLASSEXW window_class = {};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = procedure;
+  window_class.cbWndExtra = extra;
+  window_class.hInstance = App().instance;
+  window_class.hIcon = App().main_icon;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  window_class.lpszClassName = class_name;
+  RegisterClassExW(&window_class);
+}
+
 HICON LoadImageListIcon(int index, int size) {
   return LoadResourceIcon(IDI_IMAGE_FIRST + index, size);
 }

@@ -43,6 +43,10 @@ HICON LoadResourceIcon(int id, int size = 16);
 // menus draw them; nullptr for no icon. The caller owns it.
 HBITMAP MenuPicture(HICON icon, int size);
 
+// Registers the window class of one of the program's dialogs: the main icon, the arrow, the
+// button face behind the controls. `extra` bytes per window for the class's procedure.
+void RegisterFormClass(const wchar_t* class_name, WNDPROC procedure, int extra = 0);
+
 // The modal showing both dialogs share: the thread's other visible windows are disabled, the
 // dialog is shown and its messages go through the dialog manager (Tab, Enter, accelerators)
 // until `closed` says so; then the other windows come back and the dialog is hidden, never
