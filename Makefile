@@ -11,7 +11,7 @@ WERROR ?= ON
 PREFIX ?= /usr/local
 
 .PHONY: all bootstrap configure build build-win check check-linux check-win check-asan run demo \
-        bench fuzz install package package-win format format-check clean
+        bench fuzz install package package-win format format-check layers-check clean
 
 all: build
 
@@ -47,7 +47,11 @@ check-asan: bootstrap
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-check: format-check check-linux check-win check-asan
+check: format-check layers-check check-linux check-win check-asan
+
+# Each folder includes only from the folders below it (README, "Layout").
+layers-check:
+	tools/check-layers
 
 # Every C++ file as the repository's .clang-format lays it out; `make format` rewrites them so.
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
