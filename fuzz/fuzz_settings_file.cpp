@@ -11,11 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include <stdlib.h>
-#include <unistd.h>
-
+#include "settings/reg_file_format.h"
 #include "settings/registry.h"
-#include "settings/registry_file.h"
 
 namespace {
 
@@ -65,50 +62,14 @@ bool EqualsCi(std::string_view a, std::string_view b) {
   return true;
 }
 
-// A folder of this process's own on a memory file system, so the writes stay cheap; removed
-// when the run ends without a finding.
-class WorkFolder {
- public:
-  WorkFolder() {
-    path_ = access("/dev/shm", W_OK) == 0 ? "/dev/shm/kestrion-fuzz-XXXXXX"
-                                          : "/tmp/kestrion-fuzz-XXXXXX";
-    if (mkdtemp(path_.data()) == nullptr) std::abort();
-  }
-  ~WorkFolder() {
-    for (const char* name : {"/registry.reg", "/registry.reg.broken"})
-      unlink((path_ + name).c_str());
-    rmdir(path_.c_str());
-  }
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Sets "pswd" in `key` through the file store, and checks that the file then reads as before
-// with only that value changed.
+// Sets "pswd" in `key` as the file store does, its section first added when it is missing,
+// and checks that the file then reads as before with only that value changed.
 void CheckWrite(std::string_view text, const RegFile& before, const std::string& key) {
-  static const WorkFolder folder;
-  const std::string path = folder.path() + "/registry.reg";
-  // The file as it was read.
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (out == nullptr) std::abort();
-  std::fwrite(text.data(), 1, text.size(), out);
-  std::fclose(out);
-
   const kestrion::RegValue value{kestrion::kRegSz, std::string("n\xC3\xA9w\n\0", 6)};
-  kestrion::RegistryFileBackend backend(path);
-  if (!backend.OpenKey(key, true) || !backend.SetValue("pswd", value)) return;  // not writable
-
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (in == nullptr) std::abort();
-  std::string written;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;)
-    written.append(buffer, n);
-  std::fclose(in);
+  std::string written(text);
+  if (const kestrion::RegDocument opened(written); !opened.HasKey(key))
+    written = opened.TextWithKey(key);
+  written = kestrion::RegDocument(written).TextWithValue(key, "pswd", value);
   const RegFile after = kestrion::ParseRegFile(written);
   if (after.broken) {
     std::fprintf(stderr, "settings write: the written file does not parse:\n%s\n", written.c_str());
@@ -163,11 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Into the first section the program could open, or a new one.
   std::string key = "Software\\Kestrion";
   for (const auto& section : read.sections) {
-    const std::string& k = section.key;
-    if (!k.empty() && k.front() != '\\' && k.back() != '\\' &&
-        k.find("\\\\") == std::string::npos &&
-        k.find_first_of(std::string("\0\n\r", 3)) == std::string::npos) {
-      key = k;
+    if (kestrion::IsOpenableKey(section.key)) {
+      key = section.key;
       break;
     }
   }

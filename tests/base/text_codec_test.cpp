@@ -23,6 +23,18 @@ TEST(TextCodec, WhatWindows1251CannotHoldBecomesAQuestionMark) {
   EXPECT_EQ(Utf8ToCp1251("\xC0\xAF"), "??");
 }
 
+TEST(TextCodec, Utf16LeBothWaysWithTheReplacementCharacterForWhatHasNoSpelling) {
+  using namespace std::string_literals;
+  EXPECT_EQ(Utf8ToUtf16Le("Ё😀"), "\x01\x04\x3D\xD8\x00\xDE"s);
+  EXPECT_EQ(Utf16LeToUtf8("\x01\x04\x3D\xD8\x00\xDE"s), "Ё😀");
+  // A byte that is not UTF-8 becomes U+FFFD; U+FFFD itself is valid.
+  EXPECT_EQ(Utf8ToUtf16Le("a\xC0\xAF"), "a\0\xFD\xFF\xFD\xFF"s);
+  EXPECT_FALSE(IsUtf8("a\xE0\x80"));
+  EXPECT_TRUE(IsUtf8("a\xEF\xBF\xBD"));
+  // A lone surrogate of either half becomes U+FFFD; an odd last byte is dropped.
+  EXPECT_EQ(Utf16LeToUtf8("\x00\xDC\x3D\xD8x\0y"s), "\xEF\xBF\xBD\xEF\xBF\xBDx");
+}
+
 TEST(TextCodec, PrefixCountsCharactersAndNeverSplitsOne) {
   EXPECT_EQ(Utf8Prefix("Баланс", 3), "Бал");
   EXPECT_EQ(Utf8Prefix("ab😀cd", 3), "ab😀");

@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "settings/reg_file_format.h"
 #include "settings/registry.h"
 #include "settings/registry_file.h"
 
