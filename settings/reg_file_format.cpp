@@ -4,8 +4,6 @@
 #include "settings/reg_file_value.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>

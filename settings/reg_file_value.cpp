@@ -148,7 +148,8 @@ std::optional<ParsedRegValue> ParseValueLines(const std::vector<std::string>& li
   if (data.starts_with('"') || StartsWithCi(data, "str(2):\"")) {
     value.type = data[0] == '"' ? kRegSz : kRegExpandSz;
     std::size_t at = data.find('"');
-    if (!ParseQuoted(data, at, value.data) || !TrimBlanks(data.substr(at)).empty()) return std::nullopt;
+    if (!ParseQuoted(data, at, value.data) || !TrimBlanks(data.substr(at)).empty())
+      return std::nullopt;
     value.data += '\0';
   } else if (StartsWithCi(data, "dword:")) {
     const auto dword = ParseHex(data.substr(6), 8);
