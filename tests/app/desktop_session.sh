@@ -79,7 +79,9 @@ tray_docked() {  # true when a Kestrion icon sits in the panel
 
 start_watcher() {  # a StatusNotifierWatcher of our own (tests/app/sni_watcher.cpp)
   coproc WATCHER { "$SNI_WATCHER" 2>"$session_dir/watcher.log"; }
-  session_pids+=($WATCHER_PID)
+  # bash unsets WATCHER_PID once it has reaped the watcher; the pid is kept here.
+  watcher_pid=$WATCHER_PID
+  session_pids+=($watcher_pid)
   local line
   read -r -t 10 line <&"${WATCHER[0]}" && [ "$line" = ready ]
 }

@@ -91,8 +91,8 @@ ask_watcher "click $(echo "$menu" | awk '$6 == "Наверх" { print $2 }')" >/
 check "Наверх gets its mark" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 1 1 Наверх$'"
 ask_watcher activate >/dev/null
 check "a left click on the icon shows the bar" within_ms 1000 bar_shown
-kill "$WATCHER_PID"
-wait "$WATCHER_PID" 2>/dev/null
+kill "$watcher_pid"
+wait "$watcher_pid" 2>/dev/null || true
 start_watcher
 check "a restarted watcher gets the icon back" watcher_item
 kill -TERM "$program_pid"
