@@ -8,10 +8,10 @@
 #include "app/check_output.h"
 #include "app/console.h"
 #include "base/exception.h"
+#include "base/text_codec.h"
 #include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
-#include "base/text_codec.h"
 
 namespace {
 

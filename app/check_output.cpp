@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "base/exception.h"
 #include "bar/status.h"
+#include "base/exception.h"
 
 namespace kestrion {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/encode_url.h"
 #include "base/text_codec.h"
+#include "settings/encode_url.h"
 
 namespace {
 

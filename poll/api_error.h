@@ -10,7 +10,6 @@ std::string ApiErrorMessage(const std::string& call, int code, const std::string
 // Raises Exception with ApiErrorMessage. The platform's HTTP client passes the name of the
 // step that failed ("InternetOpen", "InternetCrackUrl", "InternetConnect", "HttpOpenRequest",
 // "HttpSendRequest", "InternetReadFile") with the library's own code and text.
-[[noreturn]] void RaiseApiError(const std::string& call, int code,
-                                const std::string& system_text);
+[[noreturn]] void RaiseApiError(const std::string& call, int code, const std::string& system_text);
 
 }  // namespace kestrion

@@ -6,7 +6,7 @@
 namespace kestrion {
 
 inline constexpr std::uint32_t kFormatOk = 0;
-inline constexpr std::uint32_t kFormatInvalidArg = 0x80070057;           // E_INVALIDARG
+inline constexpr std::uint32_t kFormatInvalidArg = 0x80070057;          // E_INVALIDARG
 inline constexpr std::uint32_t kFormatInsufficientBuffer = 0x8007007A;  // STRSAFE_E_...
 
 // printf into `dest` of `capacity` characters, as the system's safe string printer does:

@@ -91,8 +91,8 @@ CurlUrlPtr CrackUrl(const std::string& address) {
   char* raw_scheme = nullptr;
   curl_url_get(url.get(), CURLUPART_SCHEME, &raw_scheme, 0);
   const CurlTextPtr scheme(raw_scheme);
-  if (!scheme || (std::strcmp(scheme.get(), "http") != 0 &&
-                  std::strcmp(scheme.get(), "https") != 0)) {
+  if (!scheme ||
+      (std::strcmp(scheme.get(), "http") != 0 && std::strcmp(scheme.get(), "https") != 0)) {
     RaiseApiError("InternetCrackUrl", CURLUE_UNSUPPORTED_SCHEME,
                   curl_url_strerror(CURLUE_UNSUPPORTED_SCHEME));
   }

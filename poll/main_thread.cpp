@@ -2,8 +2,7 @@
 
 namespace kestrion {
 
-TMainThread::TMainThread(Hooks hooks)
-    : hooks_(std::move(hooks)), thread_([this] { Execute(); }) {}
+TMainThread::TMainThread(Hooks hooks) : hooks_(std::move(hooks)), thread_([this] { Execute(); }) {}
 
 TMainThread::~TMainThread() {
   {

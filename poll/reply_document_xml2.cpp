@@ -109,8 +109,8 @@ std::unique_ptr<ReplyDocument> ParseReplyDocument(const std::string& body) {
   const QuietXmlErrors quiet;
   const xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (ctxt == nullptr) throw Exception("Cannot create an XML parser");
-  const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt_owner(
-      ctxt, xmlFreeParserCtxt);
+  const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> ctxt_owner(ctxt,
+                                                                                xmlFreeParserCtxt);
   XmlDocPtr doc(xmlCtxtReadMemory(ctxt, body.data(), static_cast<int>(body.size()), "reply.xml",
                                   nullptr, kOptions));
   if (!doc || !ctxt->wellFormed || xmlDocGetRootElement(doc.get()) == nullptr) {

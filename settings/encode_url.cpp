@@ -14,8 +14,8 @@ void AppendEncoded(std::string& out, char c) {
 }
 
 bool IsUnreserved(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_' || c == '~';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
 }
 
 bool IsSeparator(char c) { return c == '#' || c == '&' || c == '/' || c == '=' || c == '?'; }

@@ -37,16 +37,15 @@ class CurrentUserRegistry final : public RegistryBackend {
  public:
   bool KeyExists(const std::string& key) override {
     KeyHandle probe;
-    return RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToWide(key).c_str(), 0, kKeyRead,
-                         probe.out()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToWide(key).c_str(), 0, kKeyRead, probe.out()) ==
+           ERROR_SUCCESS;
   }
 
   bool OpenKey(const std::string& key, bool create) override {
     const std::wstring path = Utf8ToWide(key);
     if (create) {
-      return RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
-                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key_.out(),
-                             nullptr) == ERROR_SUCCESS;
+      return RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, key_.out(), nullptr) == ERROR_SUCCESS;
     }
     return RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, key_.out()) ==
            ERROR_SUCCESS;
@@ -64,9 +63,9 @@ class CurrentUserRegistry final : public RegistryBackend {
       return std::nullopt;
     }
     std::string bytes(size, '\0');
-    if (size > 0 && RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type,
-                                     reinterpret_cast<BYTE*>(bytes.data()),
-                                     &size) != ERROR_SUCCESS) {
+    if (size > 0 &&
+        RegQueryValueExW(key_.get(), wname.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(bytes.data()), &size) != ERROR_SUCCESS) {
       return RegValue{type, {}, true};
     }
     bytes.resize(size);

@@ -1,7 +1,7 @@
 #include "settings/settings.h"
 
-#include "settings/encode_url.h"
 #include "base/text_codec.h"
+#include "settings/encode_url.h"
 
 namespace kestrion {
 

@@ -27,10 +27,10 @@ class ShortcutShell {
   virtual ~ShortcutShell() = default;
   // The special folder's file-system path, or "" when it cannot be located.
   virtual std::string FolderPath(int csidl) = 0;
-  virtual char Separator() const = 0;               // '\\' or '/'
-  virtual std::string LinkExtension() const = 0;    // ".lnk" or ".desktop"
+  virtual char Separator() const = 0;             // '\\' or '/'
+  virtual std::string LinkExtension() const = 0;  // ".lnk" or ".desktop"
   virtual bool IsDirectory(const std::string& path) = 0;
-  virtual bool IsFile(const std::string& path) = 0;  // exists and is not a directory
+  virtual bool IsFile(const std::string& path) = 0;              // exists and is not a directory
   virtual void CreateOneDirectory(const std::string& path) = 0;  // no parents; may fail
   virtual void RemoveFile(const std::string& path) = 0;
   // Writes the link file, replacing what is at `path`.

@@ -24,8 +24,7 @@ class FakeXdgOpen {
     QDir().mkpath(bin);
     QFile script(bin + "/xdg-open");
     if (script.open(QIODevice::WriteOnly)) {
-      script.write(
-          QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(Opened()).toUtf8());
+      script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(Opened()).toUtf8());
       script.close();
       script.setPermissions(script.permissions() | QFile::ExeOwner);
     }

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QColor>
-#include <QKeyEvent>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QString>
 
 #include <cstdint>

@@ -1,10 +1,11 @@
 #include "ui/shell_open.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include "ui/application_win.h"
+#include <shellapi.h>  // after <windows.h>, which it needs
+
 #include "base/text_win.h"
+#include "ui/application_win.h"
 
 namespace kestrion {
 

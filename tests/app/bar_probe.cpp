@@ -41,9 +41,9 @@ const char* LabelColour(HWND label) {
   const int height = r.bottom - r.top;
   if (width <= 0 || height <= 0) return "none";
   HDC screen = GetDC(nullptr);
-  const std::vector<std::uint32_t> pixels = kestrion::test::DrawnPixels(
-      width, height,
-      [&](HDC dc) { BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY); });
+  const std::vector<std::uint32_t> pixels = kestrion::test::DrawnPixels(width, height, [&](HDC dc) {
+    BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  });
   ReleaseDC(nullptr, screen);
   const auto count = [&pixels](std::uint32_t colour) {
     return std::count(pixels.begin(), pixels.end(), colour);
@@ -87,8 +87,9 @@ int main(int argc, char** argv) {
     if (answered == 0) {
       std::puts("hung");
     } else {
-      std::printf("%lld\n", static_cast<long long>(
-                                std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+      std::printf("%lld\n",
+                  static_cast<long long>(
+                      std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     }
   } else if (command == "endsession") {
     SendMessageTimeoutW(bar, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
@@ -127,8 +128,9 @@ int main(int argc, char** argv) {
     SetWindowPos(bar, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   } else {
-    std::puts("usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
-              "key NAME|rect|move LEFT TOP");
+    std::puts(
+        "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
+        "key NAME|rect|move LEFT TOP");
     return 2;
   }
   return 0;

@@ -106,8 +106,8 @@ void PrintLayout(const QDBusArgument& argument, QTextStream& out) {
     QString label = properties.value("label").toString();
     label.remove('_');
     const bool picture = !properties.value("icon-data").toByteArray().isEmpty();
-    out << "menu " << id << ' ' << int(enabled) << ' ' << int(checked) << ' ' << int(picture)
-        << ' ' << label << '\n';
+    out << "menu " << id << ' ' << int(enabled) << ' ' << int(checked) << ' ' << int(picture) << ' '
+        << label << '\n';
   }
   argument.beginArray();
   while (!argument.atEnd()) {

@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QThread>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -18,13 +18,13 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ui/application_qt.h"
-#include "ui/forms.h"
-#include "tests/poll/counting_poll_thread.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
+#include "tests/poll/counting_poll_thread.h"
 #include "tests/qt_test_support.h"
+#include "ui/application_qt.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 namespace {
@@ -63,8 +63,8 @@ TEST_F(FormMainTest, IsACaptionlessBlackToolWindowAboveOthers) {
   EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
   EXPECT_EQ(form_->windowTitle(), "Kestrion");
   EXPECT_EQ(form_->palette().color(QPalette::Window), QColor(Qt::black));
-  EXPECT_EQ(form_->Bounds(), (BarRect{195, 677, 235 + 2 * TFormMain::kFrame,
-                                      15 + 2 * TFormMain::kFrame}));
+  EXPECT_EQ(form_->Bounds(),
+            (BarRect{195, 677, 235 + 2 * TFormMain::kFrame, 15 + 2 * TFormMain::kFrame}));
   EXPECT_EQ(form_->minimumSize(), QSize(32, 15));
   EXPECT_EQ(form_->maximumHeight(), 48);
   EXPECT_EQ(form_->LabelMain->text(), "LabelMain");
@@ -94,11 +94,12 @@ TEST_F(FormMainTest, EachTickOfTheTimerWakesThePoll) {
 TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {
   const QList<QAction*> actions = form_->mainPopupMenu->actions();
   ASSERT_EQ(actions.size(), 11);
-  const QStringList captions = {"Статистика", "Параметры", "", "Свернуть", "Развернуть", "",
-                                "Наверх",     "",          "О программе", "",  "Выход"};
+  const QStringList captions = {"Статистика",  "Параметры", "",       "Свернуть",
+                                "Развернуть",  "",          "Наверх", "",
+                                "О программе", "",          "Выход"};
   // Each item's own picture, from the drawings themselves.
-  const QStringList pictures = {"stat", "settings", "", "hide", "show", "",
-                                "top",  "",         "about", "", "exit"};
+  const QStringList pictures = {"stat", "settings", "",      "hide", "show", "",
+                                "top",  "",         "about", "",     "exit"};
   const auto image = [](const QImage& picture) {
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   };

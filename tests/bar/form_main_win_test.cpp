@@ -2,11 +2,11 @@
 // caught on their way to the shell.
 #include "bar/form_main_win.h"
 
-#include "ui/application_win.h"
 #include "base/text_win.h"
-#include "ui/forms.h"
-#include "tests/win_gui_test_support.h"
 #include "tests/poll/counting_poll_thread.h"
+#include "tests/win_gui_test_support.h"
+#include "ui/application_win.h"
+#include "ui/forms.h"
 
 #include <gtest/gtest.h>
 
@@ -105,8 +105,8 @@ const std::map<std::string, std::string> kPictures = {
 
 // A 16-pixel icon file drawn on black; empty when it cannot be read.
 std::vector<std::uint32_t> IconOnBlack(const std::string& path) {
-  const auto icon = static_cast<HICON>(LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_ICON,
-                                                  16, 16, LR_LOADFROMFILE));
+  const auto icon = static_cast<HICON>(
+      LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_ICON, 16, 16, LR_LOADFROMFILE));
   if (icon == nullptr) return {};
   std::vector<std::uint32_t> pixels = test::DrawnPixels(
       16, 16, [icon](HDC dc) { DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL); });

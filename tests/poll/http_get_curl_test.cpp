@@ -47,8 +47,8 @@ class HttpGetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // The machine's own proxy settings must not send loopback requests elsewhere.
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
-                             "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
       unsetenv(name);
     }
   }
@@ -126,9 +126,9 @@ TEST_F(HttpGetTest, ABodyCutShortIsAFailureNotAReply) {
 TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
   const std::string expected = test::ReadDataFile("replies/error_text.xml");
   HttpClient kept;
-  for (const std::string& base : {server_.https_url(), server_.https_expired_url(),
-                                  server_.https_wrong_name_url(),
-                                  server_.https_client_cert_url()}) {
+  for (const std::string& base :
+       {server_.https_url(), server_.https_expired_url(), server_.https_wrong_name_url(),
+        server_.https_client_cert_url()}) {
     SCOPED_TRACE(base);
     server_.clear_requests();
     EXPECT_EQ(HttpGet(base + "/reply/error_text.xml"), expected);
@@ -279,9 +279,7 @@ TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
   services.settings = &settings;
   services.http_get = HttpGet;
   services.parse_reply = ParseReplyDocument;
-  services.show_status = [&](const std::string& text, bool ok) {
-    shown.push_back({text, ok});
-  };
+  services.show_status = [&](const std::string& text, bool ok) { shown.push_back({text, ok}); };
   PollBalance(services);
   EXPECT_EQ(shown, (std::vector<Status>{{"login=a&b=c;pswd= #%+/?;mid=9", true}}));
 }

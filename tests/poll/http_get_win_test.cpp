@@ -12,8 +12,8 @@
 #include "base/exception.h"
 #include "poll/connection_check.h"
 #include "poll/http_get.h"
-#include "tests/test_data.h"
 #include "tests/poll/http_get_test_support.h"
+#include "tests/test_data.h"
 #include "tests/win_test_support.h"
 
 namespace kestrion {

@@ -142,7 +142,7 @@ TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
   during_fetch_ = [answered] { answered.wait(); };
   ASSERT_TRUE(loop_.ServeOne());  // begins; the request now waits on the "network"
   EXPECT_FALSE(loop_.ServeOne(50ms)) << "nothing for the user-interface thread to wait on";
-  thread->Resume();               // a timer tick: dropped
+  thread->Resume();                // a timer tick: dropped
   thread->ResumeForNewSettings();  // OK in the settings dialog: kept
   during_fetch_ = nullptr;
   answer.set_value();

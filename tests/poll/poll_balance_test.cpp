@@ -59,9 +59,8 @@ using Shown = std::vector<Status>;
 
 TEST_F(PollBalanceTest, ShowsTheBalanceFromOneRequest) {
   EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true}}));
-  EXPECT_EQ(requests_, std::vector<std::string>{
-                           "http://balance.example.net/korvanta/balance_sender"
-                           "?login=user&pswd=secret&mid=9"});
+  EXPECT_EQ(requests_, std::vector<std::string>{"http://balance.example.net/korvanta/balance_sender"
+                                                "?login=user&pswd=secret&mid=9"});
 }
 
 TEST_F(PollBalanceTest, WithoutAConnectionNothingIsReadOrSent) {

@@ -368,11 +368,12 @@ void Echo(const Request& req, Response& res) {
 void StatisticsPage(const Request& req, Response& res) {
   const std::string user =
       Recode(req.get_param_value("user"), "UTF-8", "WINDOWS-1251", kReplacementCharacter);
-  res.set_content("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Статистика"
-                  "</title></head><body><h1>Статистика абонента " +
-                      XmlEscape(user) + "</h1><p>Модуль " +
-                      XmlEscape(req.get_param_value("midAuth")) + "</p></body></html>\n",
-                  "text/html; charset=utf-8");
+  res.set_content(
+      "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Статистика"
+      "</title></head><body><h1>Статистика абонента " +
+          XmlEscape(user) + "</h1><p>Модуль " + XmlEscape(req.get_param_value("midAuth")) +
+          "</p></body></html>\n",
+      "text/html; charset=utf-8");
 }
 
 void Reply(const Request& req, Response& res, const std::filesystem::path& data_dir) {

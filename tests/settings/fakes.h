@@ -19,10 +19,9 @@ class MemoryRegistry {
   // Key paths and value names are compared without regard to ASCII case, as by the real stores.
   struct IgnoringCase {
     bool operator()(const std::string& a, const std::string& b) const {
-      return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                          [](unsigned char x, unsigned char y) {
-                                            return std::tolower(x) < std::tolower(y);
-                                          });
+      return std::lexicographical_compare(
+          a.begin(), a.end(), b.begin(), b.end(),
+          [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
     }
   };
   std::map<std::string, std::map<std::string, RegValue, IgnoringCase>, IgnoringCase> keys;

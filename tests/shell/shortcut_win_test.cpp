@@ -6,9 +6,9 @@
 #include <memory>
 #include <string>
 
-#include "ui/application_win.h"
 #include "base/text_win.h"
 #include "shell/shortcut.h"
+#include "ui/application_win.h"
 
 #include <objbase.h>
 #include <shlobj.h>
