@@ -57,7 +57,8 @@ layers-check:
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format-check: bootstrap
-	clang-format --dry-run --Werror $(FORMAT_FILES)
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
+	@echo "format-check: $(words $(FORMAT_FILES)) files laid out as .clang-format says"
 
 format: bootstrap
 	clang-format -i $(FORMAT_FILES)
