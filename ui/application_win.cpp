@@ -108,6 +108,12 @@ void ShowException(const std::string& message) {
 void RunGuarded(const std::function<void()>& handler) { RunGuarded(handler, ShowException); }
 
 void ShowModalWindow(HWND dialog, const std::function<bool()>& closed) {
+  // The dialog stands over the window it was opened from, as an owned window does; opened
+  // from the topmost bar it is then above the bar, not beneath it.
+  const HWND opener = GetActiveWindow();
+  const bool owned = opener != nullptr && opener != dialog;
+  const LONG_PTR owner = GetWindowLongPtrW(dialog, GWLP_HWNDPARENT);
+  if (owned) SetWindowLongPtrW(dialog, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(opener));
   {
     const DisabledWindows others(dialog);
     ShowWindow(dialog, SW_SHOW);
@@ -128,6 +134,7 @@ void ShowModalWindow(HWND dialog, const std::function<bool()>& closed) {
   }
   // The other windows are enabled first, so that one of them becomes active again.
   ShowWindow(dialog, SW_HIDE);
+  if (owned) SetWindowLongPtrW(dialog, GWLP_HWNDPARENT, owner);
 }
 
 HICON LoadResourceIcon(int id, int size) {

@@ -47,7 +47,8 @@ HBITMAP MenuPicture(HICON icon, int size);
 // button face behind the controls. `extra` bytes per window for the class's procedure.
 void RegisterFormClass(const wchar_t* class_name, WNDPROC procedure, int extra = 0);
 
-// The modal showing both dialogs share: the thread's other visible windows are disabled, the
+// The modal showing both dialogs share: the dialog is owned by the window it was opened from
+// (the active one) while shown, the thread's other visible windows are disabled, the
 // dialog is shown and its messages go through the dialog manager (Tab, Enter, accelerators)
 // until `closed` says so; then the other windows come back and the dialog is hidden, never
 // destroyed. A WM_QUIT that arrives meanwhile ends the showing and is posted again for the

@@ -121,14 +121,18 @@ TEST_F(AboutBoxWin, ShowsCentredOverTheBarYetOnTheScreen) {
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
 
   bar->SetBounds({300, 300, 235, 19});
+  bar->Show();
   bool shown = false;
+  HWND at_bar_centre = nullptr;
   // Escape is no way out of the about box; the close box is.
   ShowModalWith({[&] { PostMessageW(about.handle(), WM_KEYDOWN, VK_ESCAPE, 1); },
                  [&] {
                    shown = IsWindowVisible(about.handle()) != FALSE;
+                   at_bar_centre = GetAncestor(WindowFromPoint({300 + 117, 300 + 9}), GA_ROOT);
                    PostMessageW(about.handle(), WM_CLOSE, 0, 0);
                  }});
   EXPECT_TRUE(shown);
+  EXPECT_EQ(at_bar_centre, about.handle()) << "above the topmost bar it was opened from";
   RECT box = {};
   GetWindowRect(about.handle(), &box);
   EXPECT_NEAR((box.left + box.right) / 2, 300 + 235 / 2, 1);
