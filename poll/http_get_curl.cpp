@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include "poll/api_error.h"
@@ -47,6 +49,8 @@ struct Transfer {
   std::string body;
   bool headers_done = false;
   bool too_long = false;
+  int status = 0;         // of the response head being read
+  bool location = false;  // it names where to go next
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -64,11 +68,20 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::string_view line(data, size * count);
   // Every response (a redirect, a 100 Continue, the final one) starts with a status line and
-  // ends with an empty line.
+  // ends with an empty line. A redirect that is followed is not the server's answer yet: the
+  // next address is still to be sent to, and may refuse its certificate.
   if (line.starts_with("HTTP/")) {
     transfer->headers_done = false;
+    transfer->location = false;
+    const std::size_t space = line.find(' ');
+    transfer->status = space == std::string_view::npos ? 0 : std::atoi(line.data() + space + 1);
+  } else if (line.size() > 9 && strncasecmp(line.data(), "location:", 9) == 0) {
+    transfer->location = true;
   } else if (line == "\r\n" || line == "\n") {
-    transfer->headers_done = true;
+    const int s = transfer->status;
+    const bool followed =
+        transfer->location && (s == 301 || s == 302 || s == 303 || s == 307 || s == 308);
+    transfer->headers_done = s >= 200 && !followed;
   }
   return size * count;
 }
@@ -97,6 +110,13 @@ CurlUrlPtr CrackUrl(const std::string& address) {
                   curl_url_strerror(CURLUE_UNSUPPORTED_SCHEME));
   }
   return url;
+}
+
+bool IsHttps(CURLU* url) {
+  char* raw_scheme = nullptr;
+  curl_url_get(url, CURLUPART_SCHEME, &raw_scheme, 0);
+  const CurlTextPtr scheme(raw_scheme);
+  return scheme && std::strcmp(scheme.get(), "https") == 0;
 }
 
 }  // namespace
@@ -206,10 +226,19 @@ std::string HttpClient::Get(const std::string& address, const HttpTimeouts& time
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(h, CURLOPT_PROXYHEADER, proxy_headers.get());
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);  // as the system's client does on its own
+  // Redirects are followed as the system's client does on its own, but never from https to
+  // plain http: the credentials in the address would go on in clear.
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(url.get()) ? "https" : "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  // A name is looked up afresh for every request, as a client that keeps nothing would; and a
+  // lookup that never answers is left behind when the request ends (by its bound or Cancel),
+  // not waited for.
+  curl_easy_setopt(h, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
+  curl_easy_setopt(h, CURLOPT_QUICK_EXIT, 1L);
+  // A proxy's answer to the tunnel request is not the server's response head.
+  curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
   // A new connection for every request, closed after it, as a fresh handle would have.
   curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);

@@ -2,13 +2,17 @@
 // body, certificates, failures and the time bound.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <future>
 #include <map>
 #include <set>
@@ -19,6 +23,7 @@
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"
 #include "tests/poll/http_get_test_support.h"
+#include "tests/poll/stalled_resolver.h"
 #include "tests/server/billing_server.h"
 #include "tests/settings/fakes.h"
 #include "tests/test_data.h"
@@ -95,6 +100,14 @@ TEST_F(HttpGetTest, ReturnsTheWholeBodyWhateverItsStatusOrPieces) {
   EXPECT_EQ(HttpGet(server_.http_url() + "/empty"), "");
   EXPECT_EQ(HttpGet(server_.http_url() + "/redirect?to=/reply/error_empty.xml"),
             test::ReadDataFile("replies/error_empty.xml"));
+  // Credentials sent over https never go on in clear; from http, or within https, they do.
+  const std::string to_http = server_.http_url() + "/reply/error_empty.xml";
+  const std::string to_https = server_.https_url() + "/reply/error_empty.xml";
+  server_.clear_requests();
+  EXPECT_NE(FailureOf(server_.https_url() + "/redirect?to=" + to_http), "");
+  ASSERT_EQ(server_.requests().size(), 1u) << "not followed";
+  EXPECT_EQ(FailureOf(server_.http_url() + "/redirect?to=" + to_https), "");
+  EXPECT_EQ(FailureOf(server_.https_url() + "/redirect?to=" + to_https), "");
 }
 
 TEST_F(HttpGetTest, AcceptsAMebibyteAndRefusesMore) {
@@ -142,27 +155,46 @@ TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
     }
     EXPECT_EQ(ports.size(), 2u) << "a new connection for each request";
   }
+  // Nor is a name kept: a host that moves is found by the next request.
+  setenv("KESTRION_LOOPBACK_HOST", "balance.example.net", 1);
+  const std::string by_name = "http://balance.example.net:" + server_.http_url().substr(17);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(kept.Get(by_name + "/reply/error_text.xml"), expected);
+  EXPECT_EQ(StalledResolverLookups("balance.example.net"), 2);
 }
 
+// The name lookups of these tests that never answer.
+constexpr const char* kStalledHost = "stalled.example.net";
+
+void StallLookups() {
+  setenv("KESTRION_STALLED_HOST", kStalledHost, 1);
+  setenv("KESTRION_STALL_SECONDS", "22", 1);
+}
+
+// A server that does not answer, and a name lookup that does not.
 TEST_F(HttpGetTest, CancelEndsTheRequestUnderWayAtOnceAndEveryLaterOne) {
-  HttpClient client;
-  auto stalled = std::async(std::launch::async, [&] {
-    try {
-      client.Get(server_.https_url() + "/stall");
-    } catch (const Exception& e) {
-      return std::string(e.what());
-    }
-    return std::string();
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const auto start = Clock::now();
-  client.Cancel();
-  ASSERT_EQ(stalled.wait_for(std::chrono::seconds(1)), std::future_status::ready);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
-  EXPECT_EQ(stalled.get(), "HttpSendRequest failed with error 42: cancelled");
-  server_.clear_requests();
-  EXPECT_THROW(client.Get(server_.http_url() + "/reply/ok_summa.xml"), Exception);
-  EXPECT_TRUE(server_.requests().empty());
+  StallLookups();
+  for (const std::string& address :
+       {server_.https_url() + "/stall", "http://" + std::string(kStalledHost) + "/"}) {
+    SCOPED_TRACE(address);
+    HttpClient client;
+    auto stalled = std::async(std::launch::async, [&] {
+      try {
+        client.Get(address);
+      } catch (const Exception& e) {
+        return std::string(e.what());
+      }
+      return std::string();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = Clock::now();
+    client.Cancel();
+    ASSERT_EQ(stalled.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(stalled.get(), "HttpSendRequest failed with error 42: cancelled");
+    server_.clear_requests();
+    EXPECT_THROW(client.Get(server_.http_url() + "/reply/ok_summa.xml"), Exception);
+    EXPECT_TRUE(server_.requests().empty());
+  }
 }
 
 TEST_F(HttpGetTest, AddressPartsReachTheServer) {
@@ -177,13 +209,83 @@ TEST_F(HttpGetTest, AddressPartsReachTheServer) {
   EXPECT_EQ(OnlyRequestHeaders().at("authorization"), "Basic dXNlcjpwYXNz");
 }
 
+// A port on loopback that nobody listens on now.
+unsigned short FreePort() {
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  bind(probe, reinterpret_cast<sockaddr*>(&addr), len);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(probe);
+  return ntohs(addr.sin_port);
+}
+
+// A real proxy on loopback, Debian's tinyproxy, with lines of its configuration added.
+class Tinyproxy {
+ public:
+  explicit Tinyproxy(const std::string& extra_config) : port_(FreePort()) {
+    config_ = testing::TempDir() + "tinyproxy-" + std::to_string(port_) + ".conf";
+    std::ofstream(config_) << "Port " << port_ << "\nListen 127.0.0.1\nTimeout 20\n"
+                           << "MaxClients 8\nLogLevel Critical\n"
+                           << extra_config;
+    const char* argv[] = {"tinyproxy", "-d", "-c", config_.c_str(), nullptr};
+    EXPECT_EQ(posix_spawnp(&pid_, "tinyproxy", nullptr, nullptr, const_cast<char**>(argv), environ),
+              0)
+        << "tinyproxy is missing (Debian package tinyproxy)";
+    for (int i = 0; i < 200 && !Listening(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  ~Tinyproxy() {
+    if (pid_ > 0) kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    std::remove(config_.c_str());
+  }
+  Tinyproxy(const Tinyproxy&) = delete;
+  Tinyproxy& operator=(const Tinyproxy&) = delete;
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  bool Listening() const {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port_);
+    const bool up = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return up;
+  }
+
+  unsigned short port_;
+  std::string config_;
+  pid_t pid_ = 0;
+};
+
 TEST_F(HttpGetTest, TheProxyComesFromTheEnvironment) {
+  const std::string expected = test::ReadDataFile("replies/error_empty.xml");
   setenv("http_proxy", server_.http_url().c_str(), 1);
   const std::string body = HttpGet("http://balance.example.net/reply/error_empty.xml");
   unsetenv("http_proxy");
-  EXPECT_EQ(body, test::ReadDataFile("replies/error_empty.xml"));
+  EXPECT_EQ(body, expected);
   ASSERT_EQ(server_.requests().size(), 1u);
   EXPECT_EQ(server_.requests()[0].target, "http://balance.example.net/reply/error_empty.xml");
+
+  // Through a real proxy: plain http, and a tunnel to a self-signed server (refused for its
+  // issuer at the first send, through at the second).
+  const Tinyproxy proxy("");
+  setenv("http_proxy", proxy.url().c_str(), 1);
+  setenv("https_proxy", proxy.url().c_str(), 1);
+  EXPECT_EQ(HttpGet(server_.http_url() + "/reply/error_empty.xml"), expected);
+  EXPECT_EQ(HttpGet(server_.https_url() + "/reply/error_empty.xml"), expected);
+  // A proxy that refuses the tunnel: the request is not sent.
+  const Tinyproxy refusing("ConnectPort 1\n");
+  setenv("https_proxy", refusing.url().c_str(), 1);
+  EXPECT_EQ(FailureOf(server_.https_url() + "/reply/error_empty.xml")
+                .rfind("HttpSendRequest failed with error", 0),
+            0u);
 }
 
 TEST_F(HttpGetTest, FailuresNameTheStepAndTheLibraryCode) {
@@ -237,6 +339,7 @@ class SilentListener {
 
 TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
   SilentListener silent;
+  StallLookups();
   struct Case {
     std::string address;
     std::string step;
@@ -246,6 +349,8 @@ TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
   const std::vector<Case> cases = {
       {silent.url(), "HttpSendRequest failed with error 28", kConnectTimeoutSeconds - 0.5,
        kConnectTimeoutSeconds + 2.0},
+      {"http://" + std::string(kStalledHost) + "/", "HttpSendRequest failed with error 28",
+       kConnectTimeoutSeconds - 0.5, kConnectTimeoutSeconds + 2.0},
       {server_.http_url() + "/stall", "HttpSendRequest failed with error 28",
        kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
       {server_.http_url() + "/stall-body", "InternetReadFile failed with error 28",

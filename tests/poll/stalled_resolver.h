@@ -1,0 +1,11 @@
+#pragma once
+
+// A name lookup that never answers, for tests: loaded before the C library (linked into a
+// test, or put in LD_PRELOAD for a whole program), it holds every getaddrinfo of the name in
+// KESTRION_STALLED_HOST for KESTRION_STALL_SECONDS (60 when unset) and then fails it, as a
+// resolver behind a captive portal does. The name in KESTRION_LOOPBACK_HOST is 127.0.0.1;
+// every other name is looked up as usual.
+extern "C" {
+// How many lookups of `name` this process has made so far.
+int StalledResolverLookups(const char* name);
+}
