@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Starts the real kestrion in an X server with a notification-area host, against the test
 # billing server, and ends it as the session would.
-# Usage: desktop_smoke_test.sh KESTRION TEST_SERVER DATA_DIR SNI_WATCHER
+# Usage: desktop_smoke_test.sh KESTRION TEST_SERVER DATA_DIR SNI_WATCHER STALLED_RESOLVER
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$4
+stalled_resolver=$5
 source "$(dirname "$0")/desktop_session.sh"
 need xdotool xdotool
 
@@ -65,6 +66,29 @@ wait "$program_pid"
 status=$?
 check "SIGTERM during the stall ends it with status 0" [ "$status" -eq 0 ]
 check "within 2 s" [ $((${EPOCHREALTIME/./} - started)) -lt 2000000 ]
+check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
+
+# A name lookup that never answers, as behind a captive portal: the poll ends by its bound,
+# not when the lookup gives up, and the end is as prompt.
+write_settings demo demo
+start_stalled_lookup() {
+  rm -f "$work/lookups.log"
+  http_proxy='' LD_PRELOAD=$stalled_resolver KESTRION_STALLED_HOST=balance.example.net \
+    KESTRION_STALL_SECONDS=22 KESTRION_STALL_LOG=$work/lookups.log \
+    ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 start_program
+  wait_until 10 test -s "$work/lookups.log"
+}
+check "the lookup of the server's name stalls" start_stalled_lookup
+check "the poll fails in red within its bound" wait_until 13 bar_has_colour FF0000
+kill -TERM "$program_pid"
+wait "$program_pid"
+start_stalled_lookup
+started=${EPOCHREALTIME/./}
+kill -TERM "$program_pid"
+wait "$program_pid"
+status=$?
+check "SIGTERM during the lookup ends it with status 0" [ "$status" -eq 0 ]
+check "within 1 s" [ $((${EPOCHREALTIME/./} - started)) -lt 1000000 ]
 check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
 
 # A panel that hosts the icon over the session bus (StatusNotifierItem), as KDE Plasma, GNOME

@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -36,6 +37,12 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
   }
   const char* stalled = std::getenv("KESTRION_STALLED_HOST");
   if (node != nullptr && stalled != nullptr && std::strcmp(node, stalled) == 0) {
+    if (const char* log = std::getenv("KESTRION_STALL_LOG")) {
+      if (FILE* file = std::fopen(log, "a")) {
+        std::fprintf(file, "%s\n", node);
+        std::fclose(file);
+      }
+    }
     const char* seconds = std::getenv("KESTRION_STALL_SECONDS");
     unsigned left = seconds != nullptr ? static_cast<unsigned>(std::atoi(seconds)) : 60;
     while (left > 0) left = sleep(left);
