@@ -10,7 +10,7 @@ WERROR ?= ON
 
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan run demo \
+.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan check-tsan run demo \
         bench fuzz install package package-win format format-check layers-check clean
 
 all: build
@@ -47,7 +47,15 @@ check-asan: bootstrap
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-check: format-check layers-check check-linux check-win check-asan
+# The core's and the Linux platform files' tests again with ThreadSanitizer: the poll thread,
+# its hand-overs and the end of the program, the HTTP client's Cancel.
+check-tsan: bootstrap
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_TSAN=ON \
+	  -DKESTRION_WERROR=$(WERROR)
+	cmake --build build-tsan -j $(JOBS) --target core_tests linux_tests
+	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -R '^(core_tests|linux_tests)'
+
+check: format-check layers-check check-linux check-win check-asan check-tsan
 
 # Each folder includes only from the folders below it (README, "Layout").
 layers-check:
@@ -90,4 +98,4 @@ fuzz: bootstrap
 	fuzz/run
 
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-bench build-fuzz
+	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-tsan build-bench build-fuzz

@@ -1,6 +1,8 @@
 // kestrion: the bar on the desktop and the icon in the notification area.
 #include <QByteArray>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "app/program.h"
@@ -43,21 +45,32 @@ class QtFront final : public kestrion::ProgramFront {
   }
 
   // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
-  void LoopEnded() override { kestrion::EndPollThread(kestrion::MainThread); }
+  void LoopEnded() override { poll_ended_ = kestrion::EndPollThread(kestrion::MainThread); }
+
+  bool poll_ended() const { return poll_ended_; }
 
  private:
   kestrion::Application& app_;
+  bool poll_ended_ = true;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace kestrion;
+  CatchQuitSignals();
   PreferXWayland();
   // The program takes nothing from its command line, Qt's own options included.
   int qt_argc = argc > 0 ? 1 : 0;
   Application app(qt_argc, argv);
   QtFront front(app);
   RunProgram(front, FormMain, FormAbout, FormSettings);
+  // Everything is saved. A poll thread still inside the network library must not meet its
+  // clean-up at exit (OpenSSL's among it) nor the application's destruction: the process
+  // ends here, without them.
+  if (!front.poll_ended()) {
+    std::fflush(nullptr);
+    std::_Exit(0);
+  }
   return 0;
 }

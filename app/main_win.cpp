@@ -35,10 +35,13 @@ class WinFront final : public kestrion::ProgramFront {
   }
 
   // A poll waiting on the network is abandoned, not waited for; none touches the windows now.
-  void LoopEnded() override { kestrion::EndPollThread(kestrion::MainThread); }
+  void LoopEnded() override { poll_ended_ = kestrion::EndPollThread(kestrion::MainThread); }
+
+  bool poll_ended() const { return poll_ended_; }
 
  private:
   HINSTANCE instance_;
+  bool poll_ended_ = true;
 };
 
 }  // namespace
@@ -54,5 +57,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   InitCommonControlsEx(&controls);
   WinFront front(instance);
   RunProgram(front, FormMain, FormAbout, FormSettings);
+  // Everything is saved. A poll thread still inside WinINet must not meet ExitProcess: it
+  // would end the thread wherever it is and then run WinINet's and COM's detach code, which
+  // may wait on a lock that thread held. The process ends here, without them.
+  if (!front.poll_ended()) TerminateProcess(GetCurrentProcess(), 0);
   return 0;
 }

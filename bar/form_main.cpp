@@ -38,6 +38,12 @@ void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar) {
   }
 }
 
+void StoredBarPlace::ChangeEnded(const BarRect& bar) {
+  if (stored_ == bar) return;
+  SaveBarGeometry(registry_, bar);
+  stored_ = bar;
+}
+
 namespace {
 
 bool OverlapsEnough(const BarRect& bar, const BarRect& screen) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/registry.h"
@@ -43,6 +44,22 @@ BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar);
 // Writes "Top", "Left", "Width" and "Height" in that order; a failure ends it silently.
 void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar);
 
+// The bar's place kept stored as the user changes it, so that a display server that goes
+// away, a power cut or a kill loses nothing: when a move or resize by the user ends, and when
+// "Наверх" places the bar, the place is written as at exit, once per change (an unchanged
+// place is not written again); nothing is written during a drag.
+class StoredBarPlace {
+ public:
+  explicit StoredBarPlace(RegistryFactory registry) : registry_(std::move(registry)) {}
+  // Where the bar was placed at start, as good as stored.
+  void Placed(const BarRect& bar) { stored_ = bar; }
+  void ChangeEnded(const BarRect& bar);
+
+ private:
+  RegistryFactory registry_;
+  std::optional<BarRect> stored_;
+};
+
 // A bar that no screen connected now would show (it must overlap one by at least 8 pixels
 // each way, or by its whole size where that is smaller) is brought onto the primary screen's
 // work area at the nearest place; anything visible is left where it is.
@@ -57,7 +74,8 @@ class BarDrag {
   void Press(Button button, int x, int y);
   // The bar's new position while a drag is on, so the grabbed point stays under the pointer.
   std::optional<BarRect> Move(int x, int y, const BarRect& bar) const;
-  void Release() { dragging_ = false; }
+  // True when a drag was on: the bar may have moved.
+  bool Release() { return std::exchange(dragging_, false); }
   void DoubleClick() { dragging_ = false; }
   bool dragging() const { return dragging_; }
 

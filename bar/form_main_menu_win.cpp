@@ -101,6 +101,7 @@ void TFormMain::Command(int index) {
       const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
       CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
       SetBounds(MoveBarToTop(Bounds()));
+      place_.ChangeEnded(Bounds());
       break;
     }
     case BarCommand::kAbout:

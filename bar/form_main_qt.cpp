@@ -51,11 +51,9 @@ QIcon TrayPicture(const QString& name) {
   return picture;
 }
 
-void RunOnUiThread(const std::function<void()>& work) {
-  // Queued to the application object: it runs once the message loop runs, and this thread
-  // waits for it.
-  QMetaObject::invokeMethod(
-      qApp, [&work] { work(); }, Qt::BlockingQueuedConnection);
+bool PostToUiThread(std::function<void()> work) {
+  // Queued to the application object: it runs once the message loop runs.
+  return QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -130,7 +128,7 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, PollFrontOf(FormMain, FormSettings));
+  MainThread = StartPollThread(PostToUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
 void TFormMain::RestoreGeometry() {
@@ -145,6 +143,7 @@ void TFormMain::RestoreGeometry() {
     bar = KeepBarReachable(bar, screens, {work.x(), work.y(), work.width(), work.height()});
   }
   SetBounds(bar);
+  place_.Placed(Bounds());
 }
 
 void TFormMain::ShowStatus(const std::string& text, bool ok) {
@@ -283,7 +282,9 @@ void TFormMain::LabelMainMouseMove(QMouseEvent* event) {
   if (const auto moved = drag_.Move(at.x(), at.y(), Bounds())) move(moved->left, moved->top);
 }
 
-void TFormMain::LabelMainMouseUp() { drag_.Release(); }
+void TFormMain::LabelMainMouseUp() {
+  if (drag_.Release()) place_.ChangeEnded(Bounds());
+}
 
 void TFormMain::LabelMainDblClick() {
   drag_.DoubleClick();
@@ -311,7 +312,10 @@ void TFormMain::ShowModalOverBar(QDialog* dialog) {
 
 void TFormMain::NSettingsClick() { ShowModalOverBar(FormSettings); }
 
-void TFormMain::NTopClick() { SetBounds(MoveBarToTop(Bounds())); }
+void TFormMain::NTopClick() {
+  SetBounds(MoveBarToTop(Bounds()));
+  place_.ChangeEnded(Bounds());
+}
 
 void TFormMain::NAboutClick() { ShowModalOverBar(FormAbout); }
 
@@ -382,6 +386,8 @@ void TFormMain::mouseMoveEvent(QMouseEvent* event) {
   SetBounds(ResizeByFrame(resize_start_, resize_edges_, delta.x(), delta.y()));
 }
 
-void TFormMain::mouseReleaseEvent(QMouseEvent*) { resize_edges_ = 0; }
+void TFormMain::mouseReleaseEvent(QMouseEvent*) {
+  if (std::exchange(resize_edges_, 0u) != 0) place_.ChangeEnded(Bounds());
+}
 
 }  // namespace kestrion

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bar/form_main.h"
+#include "settings/program_registry.h"
 
 namespace kestrion {
 
@@ -74,6 +75,7 @@ class TFormMain : public QWidget {
   unsigned EdgesAt(const QPoint& pos) const;
 
   BarDrag drag_;
+  StoredBarPlace place_{OpenProgramRegistry};
   // A resize by the frame: the edges taken, where the pointer and the bar were at the press.
   unsigned resize_edges_ = 0;  // FrameEdge flags grabbed by the press; none: no resize
   QPoint resize_origin_;

@@ -135,12 +135,13 @@ void TFormMain::FormCreate() {
   AddTrayIcon();
   RestoreGeometry();
   // Never freed: the thread lives as long as the process.
-  MainThread = StartPollThread(RunOnUiThread, PollFrontOf(FormMain, FormSettings));
+  MainThread = StartPollThread(PostToUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
 void TFormMain::RestoreGeometry() {
   const BarRect stored = RestoreBarGeometry(OpenProgramRegistry, Bounds());
   SetBounds(KeepBarReachable(stored, ScreenRects(), PrimaryWorkArea()));
+  place_.Placed(Bounds());
 }
 
 BarRect TFormMain::Bounds() const {
@@ -227,7 +228,7 @@ void TFormMain::LabelMainMouseMove(int x, int y) {
 }
 
 void TFormMain::LabelMainMouseUp() {
-  drag_.Release();
+  if (drag_.Release()) place_.ChangeEnded(Bounds());
   if (GetCapture() == label_) ReleaseCapture();
 }
 
@@ -298,11 +299,19 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // destroyed with the form, after the loop, as the rest of the shutdown expects.
       PostQuitMessage(0);
       return 0;
+    case WM_EXITSIZEMOVE:
+      // A resize by the frame has ended.
+      place_.ChangeEnded(Bounds());
+      return 0;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:
-      // The process may be ended without another message: do now what "Выход" would.
-      if (wparam != FALSE) FormDestroy();
+      // The process may be ended without another message: do now what "Выход" would, the
+      // poll thread first, as at the end of the loop.
+      if (wparam != FALSE) {
+        EndPollThread(MainThread);
+        FormDestroy();
+      }
       return 0;
     case WM_DESTROY:
       // Destroyed from outside the form: the program cannot go on without its bar.
@@ -380,7 +389,7 @@ LRESULT TFormMain::HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam
       break;  // the default handling turns it into WM_CONTEXTMENU, which reaches the bar
     case WM_CAPTURECHANGED:
       // A drag that lost the pointer (another window took it) must not follow it later.
-      drag_.Release();
+      if (drag_.Release()) place_.ChangeEnded(Bounds());
       return 0;
     case WM_LBUTTONDBLCLK:
       LabelMainDblClick();

@@ -8,6 +8,7 @@
 
 #include "bar/form_main.h"
 #include "base/scoped_win.h"
+#include "settings/program_registry.h"
 
 #include <windows.h>
 
@@ -74,6 +75,7 @@ class TFormMain {
   UniqueIcon big_icon_;
   COLORREF text_colour_ = 0;
   BarDrag drag_;
+  StoredBarPlace place_{OpenProgramRegistry};
   NOTIFYICONDATAW tray_data_ = {};
   NotifyFunction notify_;
   bool tray_added_ = false;

@@ -191,9 +191,14 @@ HttpClient::HttpClient() : state_(std::make_unique<State>()) {}
 HttpClient::~HttpClient() = default;
 
 void HttpClient::Cancel() {
-  const std::lock_guard lock(state_->mutex);
-  state_->cancelled = true;
-  if (state_->request != nullptr) InternetCloseHandle(std::exchange(state_->request, nullptr));
+  HINTERNET request = nullptr;
+  {
+    const std::lock_guard lock(state_->mutex);
+    state_->cancelled = true;
+    request = std::exchange(state_->request, nullptr);
+  }
+  // Outside the lock: closing may take a while, and Get must not wait on it to let go.
+  if (request != nullptr) InternetCloseHandle(request);
 }
 
 std::string HttpGet(const std::string& address) { return HttpClient().Get(address); }
@@ -243,8 +248,13 @@ std::string HttpClient::Get(const std::string& address, const HttpTimeouts& time
 
   // Closed here unless Cancel closed it first.
   const auto close_request = [state = state_.get()](HINTERNET handle) {
-    const std::lock_guard lock(state->mutex);
-    if (state->request == handle) InternetCloseHandle(std::exchange(state->request, nullptr));
+    bool ours = false;
+    {
+      const std::lock_guard lock(state->mutex);
+      ours = state->request == handle;
+      if (ours) state->request = nullptr;
+    }
+    if (ours) InternetCloseHandle(handle);
   };
   std::unique_ptr<void, decltype(close_request)> request(nullptr, close_request);
   {

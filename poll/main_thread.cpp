@@ -6,11 +6,12 @@ TMainThread::TMainThread(Hooks hooks) : hooks_(std::move(hooks)), thread_([this]
 
 TMainThread::~TMainThread() {
   {
-    const std::lock_guard lock(mutex_);
+    const std::scoped_lock lock(post_mutex_, mutex_);
     terminated_ = true;
   }
   wake_.notify_all();
-  thread_.join();
+  handed_.notify_all();
+  if (thread_.joinable()) thread_.join();
 }
 
 void TMainThread::Resume() {
@@ -40,26 +41,52 @@ bool TMainThread::Suspended() const {
   return suspended_;
 }
 
-void TMainThread::Terminate(std::chrono::milliseconds grace) {
-  std::unique_lock lock(mutex_);
-  terminated_ = true;
-  const bool fetching = fetching_;
-  lock.unlock();
+bool TMainThread::Terminate(std::chrono::milliseconds grace) {
+  bool fetching = false;
+  {
+    const std::scoped_lock lock(post_mutex_, mutex_);
+    terminated_ = true;
+    fetching = fetching_;
+  }
   wake_.notify_all();
-  if (!fetching) return;
-  if (hooks_.cancel) hooks_.cancel();
-  lock.lock();
-  fetched_.wait_for(lock, grace, [this] { return !fetching_; });
+  handed_.notify_all();
+  if (fetching && hooks_.cancel) hooks_.cancel();
+  std::unique_lock lock(mutex_);
+  const bool ended = ended_.wait_for(lock, grace, [this] { return finished_; });
+  lock.unlock();
+  if (ended && thread_.joinable()) thread_.join();
+  return ended;
 }
 
-void TMainThread::OnUiThread(const std::function<void()>& work) {
-  hooks_.run_on_ui_thread([this, &work] {
+bool TMainThread::OnUiThread(const std::function<void()>& work) {
+  unsigned handover = 0;
+  {
+    const std::lock_guard post_lock(post_mutex_);
     {
       const std::lock_guard lock(mutex_);
-      if (terminated_) return;
+      if (terminated_) return false;
+      handover = ++handover_;
+      handover_done_ = false;
     }
-    work();
-  });
+    // `work` lives until this thread stops waiting, which is after it ran or once the
+    // program has ended; after that the queued call finds terminated_ and leaves it alone.
+    const bool posted = hooks_.post_to_ui_thread([this, handover, &work] {
+      {
+        const std::lock_guard lock(mutex_);
+        if (terminated_ || handover != handover_) return;
+      }
+      work();
+      {
+        const std::lock_guard lock(mutex_);
+        handover_done_ = true;
+      }
+      handed_.notify_all();
+    });
+    if (!posted) return false;
+  }
+  std::unique_lock lock(mutex_);
+  handed_.wait(lock, [this] { return handover_done_ || terminated_; });
+  return handover_done_;
 }
 
 void TMainThread::Execute() {
@@ -70,12 +97,12 @@ void TMainThread::Execute() {
     lock.unlock();
 
     std::optional<std::string> address;
-    OnUiThread([&] {
+    const bool begun = OnUiThread([&] {
       address = hooks_.begin();
       const std::lock_guard inner(mutex_);
       settings_read_ = true;
     });
-    if (address) {
+    if (begun && address) {
       lock.lock();
       const bool fetch = fetching_ = !terminated_;
       lock.unlock();
@@ -84,7 +111,6 @@ void TMainThread::Execute() {
       lock.lock();
       fetching_ = false;
       lock.unlock();
-      fetched_.notify_all();
       OnUiThread([&] {
         {
           const std::lock_guard inner(mutex_);
@@ -95,11 +121,15 @@ void TMainThread::Execute() {
     }
 
     lock.lock();
+    if (terminated_) break;
     settings_read_ = false;
     if (overtaken_) continue;  // new settings came during this poll: poll with them now
     suspended_ = true;
     wake_.wait(lock, [this] { return !suspended_ || terminated_; });
   }
+  finished_ = true;
+  lock.unlock();
+  ended_.notify_all();
 }
 
 }  // namespace kestrion

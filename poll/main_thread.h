@@ -20,11 +20,13 @@ namespace kestrion {
 // begins only once the user-interface thread serves its message loop.
 class TMainThread {
  public:
-  // Runs `work` on the user-interface thread and returns once it has run there.
-  using RunOnUiThread = std::function<void(const std::function<void()>& work)>;
+  // Queues `work` to run on the user-interface thread when its message loop comes to it, and
+  // returns at once; false when it could not be queued. The thread waits for it itself, so
+  // that the end of the program can release it.
+  using PostToUiThread = std::function<bool(std::function<void()> work)>;
 
   struct Hooks {
-    RunOnUiThread run_on_ui_thread;
+    PostToUiThread post_to_ui_thread;
     // The address to fetch, or nothing when the poll ended at once (it showed its status).
     std::function<std::optional<std::string>()> begin;
     // The status the reply asks for, or nothing; never raises.
@@ -38,8 +40,8 @@ class TMainThread {
 
   // Starts the thread at once (it is not created suspended).
   explicit TMainThread(Hooks hooks);
-  // The program never ends the poll thread; this exists for tests and needs the
-  // user-interface thread still to serve a hand-over that is under way.
+  // The program ends the thread with Terminate; this is for tests, and waits for a fetch
+  // under way.
   ~TMainThread();
   TMainThread(const TMainThread&) = delete;
   TMainThread& operator=(const TMainThread&) = delete;
@@ -54,25 +56,35 @@ class TMainThread {
   void ResumeForNewSettings();
   bool Suspended() const;
 
-  // On the user-interface thread, as the program ends: no `begin` or `end` runs from now
-  // on, a fetch under way is cancelled, and this waits up to `grace` for it to return.
-  void Terminate(std::chrono::milliseconds grace);
+  // On the user-interface thread, as the program ends: from now on nothing more is queued to
+  // the user-interface thread and nothing queued runs, a hand-over waited for is let go, a
+  // fetch under way is cancelled, and this waits up to `grace` for the thread to end. True
+  // when it ended (it is joined); false when it is still inside the fetch, which the process
+  // must then not wait for, nor run its clean-up under.
+  bool Terminate(std::chrono::milliseconds grace);
 
  private:
   void Execute();
-  // A hand-over that runs `work` only while the program has not ended.
-  void OnUiThread(const std::function<void()>& work);
+  // Runs `work` on the user-interface thread and waits for it; false, without running it,
+  // once the program has ended.
+  bool OnUiThread(const std::function<void()>& work);
 
   Hooks hooks_;
-  mutable std::mutex mutex_;
+  // Held while a hand-over is queued, so that none is queued once Terminate has begun.
+  std::mutex post_mutex_;
+  mutable std::mutex mutex_;  // after post_mutex_ when both are held
   std::condition_variable wake_;
-  std::condition_variable fetched_;
+  std::condition_variable handed_;
+  std::condition_variable ended_;
   bool suspended_ = false;
   bool terminated_ = false;
+  bool finished_ = false;       // Execute has returned
   bool settings_read_ = false;  // this poll's `begin` has run
   bool overtaken_ = false;      // new settings came after it
   bool fetching_ = false;
-  std::thread thread_;  // last: starts once everything above is ready
+  unsigned handover_ = 0;       // the hand-over waited for
+  bool handover_done_ = false;  // it has run
+  std::thread thread_;          // last: starts once everything above is ready
 };
 
 }  // namespace kestrion

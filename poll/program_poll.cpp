@@ -29,7 +29,7 @@ void PollWithSystem(Settings& settings, const ShowStatusFunction& show_status) {
   PollBalance(SystemServices(&settings, show_status, HttpGet));
 }
 
-TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread, PollFront front) {
+TMainThread* StartPollThread(TMainThread::PostToUiThread post_to_ui_thread, PollFront front) {
   // Used on the poll thread only, but for Cancel; as long-lived as the thread.
   auto client = std::make_shared<HttpClient>();
   auto services = [front, client](Settings* settings) {
@@ -37,7 +37,7 @@ TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread, PollFr
                           [client](const std::string& address) { return client->Get(address); });
   };
   TMainThread::Hooks hooks;
-  hooks.run_on_ui_thread = std::move(run_on_ui_thread);
+  hooks.post_to_ui_thread = std::move(post_to_ui_thread);
   hooks.begin = [front, services]() -> std::optional<std::string> {
     Settings* settings = front.settings();
     if (settings == nullptr) return std::nullopt;
@@ -54,8 +54,8 @@ TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread, PollFr
   return new TMainThread(std::move(hooks));
 }
 
-void EndPollThread(TMainThread* thread) {
-  if (thread != nullptr) thread->Terminate(std::chrono::milliseconds(300));
+bool EndPollThread(TMainThread* thread) {
+  return thread == nullptr || thread->Terminate(std::chrono::milliseconds(300));
 }
 
 }  // namespace kestrion

@@ -38,13 +38,15 @@ PollFront PollFrontOf(MainForm* const& main_form, SettingsForm* const& settings_
 }
 
 // Starts the desktop program's poll thread at its lowered priority, with an HTTP client of
-// its own; the poll's steps on the user-interface thread are handed over with
-// `run_on_ui_thread`. The thread lives as long as the process.
-TMainThread* StartPollThread(TMainThread::RunOnUiThread run_on_ui_thread, PollFront front);
+// its own; the poll's steps on the user-interface thread are queued with `post_to_ui_thread`.
+// The thread object lives as long as the process.
+TMainThread* StartPollThread(TMainThread::PostToUiThread post_to_ui_thread, PollFront front);
 
-// As the message loop has ended: no poll step runs on the user-interface thread any more, a
-// request under way is abandoned, and the program goes on ending after a short grace for the
-// poll thread to let go of the network library.
-void EndPollThread(TMainThread* thread);
+// As the program ends (the message loop has ended, or the session ends): no poll step runs
+// on the user-interface thread any more, a request under way is abandoned, and the program
+// goes on ending after a short grace for the poll thread to end. True when it ended; false
+// when it is still inside the network library, and the process must end without its
+// clean-up at exit (EndProcessNow). Called again, it only says so again.
+bool EndPollThread(TMainThread* thread);
 
 }  // namespace kestrion

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "base/exception_display.h"
@@ -63,7 +64,9 @@ class DisabledWindows {
 
 LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kRunOnUiThread) {
-    RunGuarded(*reinterpret_cast<const std::function<void()>*>(lparam));
+    const std::unique_ptr<std::function<void()>> work(
+        reinterpret_cast<std::function<void()>*>(lparam));
+    RunGuarded(*work);
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
@@ -94,8 +97,13 @@ void InitApplication(HINSTANCE instance) {
                                nullptr, instance, nullptr);
 }
 
-void RunOnUiThread(const std::function<void()>& work) {
-  SendMessageW(App().window, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(&work));
+bool PostToUiThread(std::function<void()> work) {
+  auto queued = std::make_unique<std::function<void()>>(std::move(work));
+  if (!PostMessageW(App().window, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(queued.get()))) {
+    return false;
+  }
+  queued.release();  // the message owns it now
+  return true;
 }
 
 void ShowException(const std::string& message) {

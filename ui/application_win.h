@@ -24,9 +24,10 @@ Application& App();
 // loads the main icon. Call once, on the user-interface thread, before any form is made.
 void InitApplication(HINSTANCE instance);
 
-// Runs `work` on the user-interface thread and returns when it has run there: a message sent
-// to the application window, served only by a running message loop.
-void RunOnUiThread(const std::function<void()>& work);
+// Queues `work` to run on the user-interface thread and returns at once: a message posted to
+// the application window, served by whichever message loop runs (a dialog's too). False when
+// it could not be posted.
+bool PostToUiThread(std::function<void()> work);
 
 // The default exception display: MessageBoxW owned by the active window (else the
 // application window), text by the full-stop rule, caption the title, MB_OK | MB_ICONSTOP.

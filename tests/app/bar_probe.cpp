@@ -12,6 +12,7 @@
 //   bar_probe key NAME    presses and releases a key: up, down, enter or escape
 //   bar_probe rect        prints the bar's left, top, width and height
 //   bar_probe move L T    puts the bar there
+//   bar_probe drag DX DY  drags the bar by its label with the left button, as the user does
 // Exits 1 when there is no bar, 2 on a wrong command line.
 #include <windows.h>
 
@@ -124,13 +125,24 @@ int main(int argc, char** argv) {
     RECT r = {};
     GetWindowRect(bar, &r);
     std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+  } else if (command == "drag" && argc == 4) {
+    const HWND label = FindWindowExW(bar, nullptr, L"TLabel", nullptr);
+    RECT r = {};
+    GetClientRect(label, &r);
+    const int x = r.right / 2;
+    const int y = r.bottom / 2;
+    SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    const int to_x = x + std::atoi(argv[2]);
+    const int to_y = y + std::atoi(argv[3]);
+    SendMessageW(label, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to_x, to_y));
+    SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(to_x, to_y));
   } else if (command == "move" && argc == 4) {
     SetWindowPos(bar, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   } else {
     std::puts(
         "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
-        "key NAME|rect|move LEFT TOP");
+        "key NAME|rect|move LEFT TOP|drag DX DY");
     return 2;
   }
   return 0;

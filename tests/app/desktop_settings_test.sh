@@ -14,6 +14,7 @@ dialog_shown() { xwininfo -root -tree | grep -q '"Параметры": ("kestrio
 
 session_begin "$work"
 start_display || exit 1
+display_pid=${session_pids[-1]}
 start_tray || exit 1
 start_server demo:demo:123.45 || exit 1
 
@@ -59,8 +60,22 @@ check "its icon is the picture beside the program, not a copy in the icon theme"
   "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
 check "nothing is written into the icon theme" test ! -e "$XDG_DATA_HOME/icons"
 
-kill -TERM "$program_pid"
+# The bar dragged by its label to a new place, then the display server goes away (a crash,
+# a restart): the place is kept, as it was stored when the drag ended.
+read -r x y < <(bar_geometry | awk -F'[x+]' '{ print int($3 + $1 / 2), int($4 + $2 / 2) }')
+xdotool mousemove "$x" "$y" mousedown 1
+for step in 1 2 3; do sleep 0.2; xdotool mousemove $((x - 40 * step)) $((y - 130 * step)); done
+sleep 0.2
+xdotool mouseup 1
+sleep 0.3
+read -r left top < <(bar_geometry | awk -F'[x+]' '{ print $3, $4 }')
+check "the drag moved the bar" [ "$top" -lt $((y - 300)) ]
+kill -KILL "$display_pid"
 wait "$program_pid"
-check "the program ends with status 0" [ $? -eq 0 ]
+check "the program ends with the display" true
+check "the place it was dragged to is kept" \
+  grep -q "\"Top\"=dword:$(printf '%08x' "$top")" "$settings_file"
+check "to the pixel" grep -q "\"Left\"=dword:$(printf '%08x' "$left")" "$settings_file"
+check "the credentials too" grep -q '"pswd"="demo"' "$settings_file"
 
 report

@@ -91,6 +91,16 @@ check "SIGTERM during the lookup ends it with status 0" [ "$status" -eq 0 ]
 check "within 1 s" [ $((${EPOCHREALTIME/./} - started)) -lt 1000000 ]
 check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
 
+# SIGTERM during start-up, as soon as main catches it: kept for the loop, nothing lost.
+write_settings demo demo
+start_program
+sigterm_caught() { grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$program_pid/status"; }
+wait_until 5 sigterm_caught
+kill -TERM "$program_pid"
+wait "$program_pid"
+check "SIGTERM during start-up ends it with status 0" [ $? -eq 0 ]
+check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
+
 # A panel that hosts the icon over the session bus (StatusNotifierItem), as KDE Plasma, GNOME
 # with AppIndicator and waybar do: the item's tip is plain text, it offers a larger picture,
 # it exports the bar's menu in step with the bar, and a restarted watcher gets it back.

@@ -90,5 +90,15 @@ end_by probe close
 echo "ending took $elapsed ms during the stall, $answered ms with an answering server"
 check "closing it during the stall ends it with status 0" [ "$status" -eq 0 ]
 check "and the stall adds less than 1 s to it" [ $((elapsed - answered)) -lt 1000 ]
+
+# Dragged by its label, then ended without a message (a crash, a kill): the place is kept.
+start demo
+probe drag 30 50
+sleep 0.5
+check "the drag moves the bar" [ "$(probe rect | cut -d' ' -f1-2)" = "150 90" ]
+"$wine" taskkill /f /im kestrion.exe >/dev/null 2>&1
+wait "$program"
+check "the place it was dragged to is kept" \
+  sh -c "'$wine' reg query '$key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x5a'"
 "$wine" reg delete "$key" /f >/dev/null 2>&1
 report

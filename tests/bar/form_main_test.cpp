@@ -52,6 +52,20 @@ TEST_F(BarGeometryTest, SaveWritesAllFourAndRoundTrips) {
   EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), bar);
 }
 
+// Each change the user ends is stored once; an end with nothing changed writes nothing.
+TEST_F(BarGeometryTest, ThePlaceIsStoredOncePerChange) {
+  StoredBarPlace place(store_.Factory());
+  place.Placed(kDesign);
+  place.ChangeEnded(kDesign);
+  EXPECT_EQ(store_.accessors_made, 0);
+  const BarRect moved{10, 0, 241, 21};
+  place.ChangeEnded(moved);
+  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), moved);
+  const int accessors = store_.accessors_made;
+  place.ChangeEnded(moved);
+  EXPECT_EQ(store_.accessors_made, accessors);
+}
+
 TEST_F(BarGeometryTest, AFailingSaveIsSilent) {
   store_.fail_writes = true;
   EXPECT_NO_THROW(SaveBarGeometry(store_.Factory(), kDesign));

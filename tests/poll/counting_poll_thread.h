@@ -36,7 +36,10 @@ class CountingPollThread {
  private:
   TMainThread::Hooks Hooks() {
     TMainThread::Hooks hooks;
-    hooks.run_on_ui_thread = [](const std::function<void()>& work) { work(); };
+    hooks.post_to_ui_thread = [](std::function<void()> work) {
+      work();
+      return true;
+    };
     hooks.begin = [this] {
       ++polls_;
       return std::optional<std::string>();

@@ -19,18 +19,13 @@ using namespace std::chrono_literals;
 // the test, playing that thread, serves them.
 class FakeUiLoop {
  public:
-  void RunOnUiThread(const std::function<void()>& work) {
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
+  bool Post(std::function<void()> work) {
     {
       const std::lock_guard lock(mutex_);
-      queue_.push_back([&] {
-        work();
-        done.set_value();
-      });
+      queue_.push_back(std::move(work));
     }
     posted_.notify_all();
-    finished.wait();
+    return true;
   }
 
   // Runs one queued hand-over; false when none came within `wait`.
@@ -64,8 +59,8 @@ class MainThreadTest : public ::testing::Test {
  protected:
   std::unique_ptr<TMainThread> Start() {
     TMainThread::Hooks hooks;
-    hooks.run_on_ui_thread = [this](const std::function<void()>& work) {
-      loop_.RunOnUiThread(work);
+    hooks.post_to_ui_thread = [this](std::function<void()> work) {
+      return loop_.Post(std::move(work));
     };
     hooks.begin = [this]() -> std::optional<std::string> {
       ui_steps_on_.push_back(std::this_thread::get_id());
@@ -92,7 +87,7 @@ class MainThreadTest : public ::testing::Test {
   std::atomic<int> polls_ = 0;
   std::vector<std::thread::id> ui_steps_on_;
   std::vector<std::string> shown_;
-  std::function<void()> during_fetch_;
+  std::function<void()> during_fetch_;  // set before the first poll is served, then kept
   std::promise<void> cancelled_;
   std::thread::id fetched_on_;
   std::thread::id priority_lowered_on_;
@@ -144,7 +139,6 @@ TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
   EXPECT_FALSE(loop_.ServeOne(50ms)) << "nothing for the user-interface thread to wait on";
   thread->Resume();                // a timer tick: dropped
   thread->ResumeForNewSettings();  // OK in the settings dialog: kept
-  during_fetch_ = nullptr;
   answer.set_value();
   ASSERT_TRUE(loop_.ServeOne());  // the overtaken end
   EXPECT_TRUE(shown_.empty());
@@ -154,19 +148,29 @@ TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
   EXPECT_FALSE(loop_.ServeOne(50ms));
 }
 
+// The end of the program: a request that heeds the cancel ends the thread within the grace;
+// one that does not is left behind, and whenever it returns, nothing more reaches the
+// user-interface thread, not even a hand-over that would do nothing.
 TEST_F(MainThreadTest, EndingTheProgramCancelsTheRequestAndNothingMoreRunsOnTheUiThread) {
-  auto thread = Start();
-  std::shared_future<void> cancelled = cancelled_.get_future().share();
-  during_fetch_ = [cancelled] { cancelled.wait(); };
-  ASSERT_TRUE(loop_.ServeOne());
-  std::this_thread::sleep_for(20ms);  // the request is under way
-  const auto start = std::chrono::steady_clock::now();
-  thread->Terminate(2000ms);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
-  while (loop_.ServeOne(100ms)) {
+  for (const bool heeds_cancel : {true, false}) {
+    SCOPED_TRACE(heeds_cancel ? "heeds the cancel" : "ignores the cancel");
+    polls_ = 0;
+    std::promise<void> cancelled;
+    std::promise<void> answer;
+    cancelled_.swap(cancelled);
+    std::shared_future<void> wait_for = (heeds_cancel ? cancelled_ : answer).get_future().share();
+    during_fetch_ = [wait_for] { wait_for.wait(); };
+    auto thread = Start();
+    ASSERT_TRUE(loop_.ServeOne());
+    std::this_thread::sleep_for(20ms);  // the request is under way
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(thread->Terminate(300ms), heeds_cancel);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, heeds_cancel ? 200ms : 600ms);
+    if (!heeds_cancel) answer.set_value();  // the network answers after all
+    EXPECT_FALSE(loop_.ServeOne(100ms));
+    EXPECT_TRUE(shown_.empty());
+    EXPECT_EQ(polls_, 1);
   }
-  EXPECT_TRUE(shown_.empty());
-  EXPECT_EQ(polls_, 1);
 }
 
 TEST_F(MainThreadTest, PollsNeverOverlapUnderAStormOfResumes) {
