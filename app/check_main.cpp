@@ -25,7 +25,7 @@ int RunPoll(const CheckOptions& options) {
   });
   std::cout << kestrion::FormatCheckOutput(status, options.format, options.warn_below)
             << std::flush;
-  return kestrion::CheckExitStatus(status);
+  return kestrion::CheckExitStatus(status, options.format);
 }
 
 int PrintStatUrl() {

@@ -6,6 +6,7 @@
 
 #include "bar/status.h"
 #include "base/exception.h"
+#include "base/text_codec.h"
 
 namespace kestrion {
 
@@ -51,12 +52,50 @@ std::string HtmlColour(std::uint32_t bgr) {
   return text;
 }
 
-// i3blocks reads one field a line, so a text of several lines is joined into one.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
+bool IsControlOrLineEnd(char32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029;
+}
+
+// The server's text, or anyone's on a plain-http path, as a terminal or a status bar may take
+// it: one line of valid UTF-8. Control characters (C0, DEL, C1), line ends and tabs become a
+// space, so no escape sequence reaches a terminal and no host reads a second field from a
+// second line; a byte that is not UTF-8 becomes U+FFFD.
+std::string ShownLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t start = pos;
+    const std::optional<char32_t> cp = NextCodePoint(text, pos);
+    if (!cp) {
+      out += "\xEF\xBF\xBD";
+    } else if (IsControlOrLineEnd(*cp)) {
+      out += ' ';
+    } else {
+      out.append(text, start, pos - start);
+    }
   }
-  return text;
+  return out;
+}
+
+// Waybar takes a custom module's text and tooltip for Pango markup.
+std::string MarkupEscape(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -71,7 +110,8 @@ const char* const kCheckUsage =
     "  --warn-below=AMOUNT  a balance below AMOUNT is low: waybar's class \"low\", amber\n"
     "                       for i3blocks; the text and the exit status stay as for ok\n"
     "  --stat-url           print the address of the web statistics page and exit\n"
-    "Exit status: 0 ok, 1 error, 3 status unchanged, 2 bad command line.\n";
+    "Exit status: 0 ok, 1 error, 3 status unchanged, 2 bad command line; with\n"
+    "--format=waybar 0 for any status, with --format=i3blocks 0, or 33 for an error.\n";
 
 CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
   CheckOptions options;
@@ -139,9 +179,10 @@ bool IsLowBalance(const Status& status, std::optional<double> warn_below) {
 std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
                               std::optional<double> warn_below) {
   const bool low = status && IsLowBalance(*status, warn_below);
+  const std::string line = status ? ShownLine(status->text) : std::string();
   switch (format) {
     case CheckFormat::kPlain:
-      return status ? status->text + "\n" : std::string();
+      return status ? line + "\n" : std::string();
     case CheckFormat::kWaybar:
       // Waybar wants an object every time; an unchanged status gets the tip of a program that
       // has shown nothing yet.
@@ -149,23 +190,31 @@ std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat f
         return R"({"text":"","tooltip":"Kestrion","class":"unchanged"})"
                "\n";
       }
-      return "{\"text\":" + JsonString(status->text) +
-             ",\"tooltip\":" + JsonString(StatusTip(status->text)) + ",\"class\":\"" +
+      return "{\"text\":" + JsonString(MarkupEscape(BarText(line))) +
+             ",\"tooltip\":" + JsonString(MarkupEscape(StatusTip(line))) + ",\"class\":\"" +
              (low          ? "low"
               : status->ok ? "ok"
                            : "error") +
              "\"}\n";
     case CheckFormat::kI3blocks: {
       if (!status) return {};
-      const std::string line = OneLine(status->text);
-      return line + "\n" + line + "\n" + HtmlColour(low ? kLowColour : StatusColour(status->ok)) +
+      const std::string text = BarText(line);
+      return text + "\n" + text + "\n" + HtmlColour(low ? kLowColour : StatusColour(status->ok)) +
              "\n";
     }
   }
   return {};
 }
 
-int CheckExitStatus(const std::optional<Status>& status) {
+int CheckExitStatus(const std::optional<Status>& status, CheckFormat format) {
+  switch (format) {
+    case CheckFormat::kPlain:
+      break;
+    case CheckFormat::kWaybar:
+      return kExitOk;
+    case CheckFormat::kI3blocks:
+      return status && !status->ok ? kExitUrgent : kExitOk;
+  }
   if (!status) return kExitUnchanged;
   return status->ok ? kExitOk : kExitError;
 }

@@ -24,6 +24,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitError = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitUnchanged = 3;
+inline constexpr int kExitUrgent = 33;  // i3blocks' mark of an urgent block
 
 // Parses the command line (without the program name). Raises Exception with a short message
 // for anything it does not understand.
@@ -37,12 +38,18 @@ std::optional<double> ParseAmount(std::string_view text);
 bool IsLowBalance(const Status& status, std::optional<double> warn_below);
 
 // The output for a poll's status (nullopt: the poll left the status unchanged), ending in a
-// newline, or "" when there is nothing to print. A low balance keeps its text; waybar gets
-// the class "low", i3blocks the colour amber.
+// newline, or "" when there is nothing to print. The text is one line without control
+// characters in every format; the status bars get at most what the bar shows of it, and
+// waybar gets it escaped for Pango markup. A low balance keeps its text; waybar gets the
+// class "low", i3blocks the colour amber.
 std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
                               std::optional<double> warn_below = std::nullopt);
 
-int CheckExitStatus(const std::optional<Status>& status);
+// Plain output tells the outcomes apart (kExitOk, kExitError, kExitUnchanged). A status bar
+// drops the output of a command that exits with anything but its own codes, so waybar's
+// format always ends with kExitOk (the class tells the outcome) and i3blocks' with kExitOk,
+// or kExitUrgent for an error.
+int CheckExitStatus(const std::optional<Status>& status, CheckFormat format);
 
 extern const char* const kCheckUsage;
 

@@ -152,7 +152,7 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   setPalette(palette);
   const int image = StatusImage(ok);
   setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
-  LabelMain->setText(QString::fromStdString(text));
+  LabelMain->setText(QString::fromStdString(BarText(text)));
   const std::string tip = StatusTip(text);
   if (TrayIcon != nullptr) {
     TrayIcon->setIcon(TrayPicture(QString::number(image)));

@@ -191,7 +191,7 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   // The window no longer refers to the previous images once the new ones are set.
   small_icon_ = std::move(small_icon);
   big_icon_ = std::move(big_icon);
-  SetWindowTextW(label_, Utf8ToWide(text).c_str());
+  SetWindowTextW(label_, Utf8ToWide(BarText(text)).c_str());
   InvalidateRect(label_, nullptr, TRUE);
   UpdateWindow(label_);
 

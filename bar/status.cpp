@@ -9,6 +9,8 @@ std::uint32_t StatusColour(bool ok) { return ok ? kOkColour : kErrorColour; }
 
 int StatusImage(bool ok) { return ok ? kOkImage : kErrorImage; }
 
+std::string BarText(const std::string& text) { return Utf8Prefix(text, kMaxBarChars); }
+
 std::string StatusTip(const std::string& text) {
   constexpr std::size_t kMaxTipChars = 116;
   return std::string(kAppTitle) + " : " + Utf8Prefix(text, kMaxTipChars);

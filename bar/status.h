@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,6 +16,11 @@ inline constexpr int kErrorImage = 3;                  // the red disc with a wh
 
 std::uint32_t StatusColour(bool ok);
 int StatusImage(bool ok);
+
+// The bar shows at most this many characters of a status: more than the widest screen holds
+// in the bar's font, and a long error text costs the user-interface thread nothing.
+inline constexpr std::size_t kMaxBarChars = 512;
+std::string BarText(const std::string& text);
 
 // The notification-area tip: "Kestrion : " and at most 116 characters of the text, so that it
 // fits the shell's 128-character field with its terminator.

@@ -15,7 +15,8 @@ pass() { passed=$((passed + 1)); }
 fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
 
 "$server" --data "$data" --max-seconds 600 --log "$work/requests.log" \
-  --account demo:demo:123.45 --account 'кот:s3cr3t pw&x:-15,20' >"$work/server.out" &
+  --account demo:demo:123.45 --account 'кот:s3cr3t pw&x:-15,20' \
+  --account $'markup:markup:<b>5</b> & co\tнет\nденег' >"$work/server.out" &
 server_pid=$!
 for _ in $(seq 100); do grep -q '^ready$' "$work/server.out" && break; sleep 0.1; done
 http_url=$(awk '$1 == "http" { print $2 }' "$work/server.out")
@@ -99,8 +100,41 @@ run "credentials as typed" 0 "Ваш баланс: -15,20"
 grep -q 'login=%EA%EE%F2&pswd=s3cr3t%20pw%26x&mid=9' "$work/requests.log" ||
   fail "credentials: not encoded as Windows-1251 bytes: $(tail -n 1 "$work/requests.log")"
 
+# Whatever the server sends is one line of plain text; waybar reads its texts as markup.
+write_settings '"login"="markup"' '"pswd"="markup"'
+run "one line" 0 "Ваш баланс: <b>5</b> & co нет денег"
+run "waybar markup" 0 \
+  '{"text":"Ваш баланс: &lt;b&gt;5&lt;/b&gt; &amp; co нет денег","tooltip":"Kestrion : Ваш баланс: &lt;b&gt;5&lt;/b&gt; &amp; co нет денег","class":"ok"}' \
+  --format=waybar
+
 write_settings '"login"="demo"' '"pswd"="wrong-secret"'
 run "wrong password" 1 "Неверный логин или пароль"
+# A status bar shows an error, in red, when the user needs it: waybar hides a module whose
+# command fails, i3blocks drops a block that exits with anything but 0 or 33 (urgent).
+run "waybar error" 0 '{"text":"Неверный логин или пароль","tooltip":"Kestrion : Неверный логин или пароль","class":"error"}' \
+  --format=waybar
+run "i3blocks error" 33 $'Неверный логин или пароль\nНеверный логин или пароль\n#FF0000' --format=i3blocks
+if [ -n "$wine" ]; then
+  :  # i3blocks runs the Linux command
+elif ! command -v i3blocks >/dev/null; then
+  fail "i3blocks is missing; it comes with the Debian package i3blocks (tools/bootstrap)"
+else
+  i3blocks_block() {  # the block as i3blocks hands it to i3bar, or its complaint
+    printf '[balance]\ncommand=%q --format=i3blocks\ninterval=once\n' "$check" >"$work/i3blocks.conf"
+    i3blocks -c "$work/i3blocks.conf" </dev/null >"$work/i3blocks.out" 2>&1 &
+    local pid=$! n
+    for n in $(seq 200); do
+      grep -q '"name":"balance"\|bad exit code' "$work/i3blocks.out" && break
+      sleep 0.1
+    done
+    kill "$pid"
+    wait "$pid" 2>/dev/null
+    grep -o '{[^{]*"name":"balance"[^}]*}\|bad exit code.*' "$work/i3blocks.out" | head -n 1
+  }
+  block=$(i3blocks_block)
+  [[ $block == *'"full_text":"Неверный логин или пароль"'*'"color":"#FF0000"'*'"urgent":true'* ]] &&
+    pass || fail "i3blocks error: the block is $block"
+fi
 run "stat url" 0 \
   "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72?%75%73%65%72=%64%65%6D%6F&%70%73%77%64=%77%72%6F%6E%67%2D%73%65%63%72%65%74&%6D%69%64%41%75%74%68=%39&%6D%6F%64%75%6C%65=%63%6F%6E%74%72%61%63%74" \
   --stat-url

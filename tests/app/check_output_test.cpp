@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bar/status.h"
 #include "base/exception.h"
 
 namespace kestrion {
@@ -32,13 +33,37 @@ TEST(CheckOutput, PlainPrintsTheTextOrNothing) {
   EXPECT_EQ(FormatCheckOutput(std::nullopt, CheckFormat::kI3blocks), "");
 }
 
+// The server's text (or anyone's on the way) reaches terminals and status bars as one line
+// of UTF-8 with no control character in it, whole characters only.
+TEST(CheckOutput, ServerTextBecomesOneSafeLineInEveryFormat) {
+  const struct {
+    std::string text;
+    std::string line;
+  } cases[] = {
+      {"Нет\r\nденег\tдо 5-го\n", "Нет  денег до 5-го "},
+      {"a\x1b[2Jb\x07\x7f\x01", "a [2Jb   "},
+      {"C1:\u0085\u009b31m\u0080|\u00a0ж\u2028", "C1:  31m |\u00a0ж "},
+      {"cut \xd0 and stray \x9b\xff end", "cut \uFFFD and stray \uFFFD\uFFFD end"},
+      {"\xe2\x82", "\uFFFD\uFFFD"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(FormatCheckOutput(Status{c.text, false}, CheckFormat::kPlain), c.line + "\n");
+    EXPECT_EQ(FormatCheckOutput(Status{c.text, false}, CheckFormat::kI3blocks),
+              c.line + "\n" + c.line + "\n#FF0000\n");
+    const std::string waybar = FormatCheckOutput(Status{c.text, false}, CheckFormat::kWaybar);
+    EXPECT_NE(waybar.find("Kestrion : " + c.line), std::string::npos) << waybar;
+  }
+}
+
 TEST(CheckOutput, WaybarGetsValidJsonWithTheTipRule) {
   EXPECT_EQ(FormatCheckOutput(Status{"Ваш баланс: 5", true}, CheckFormat::kWaybar),
             R"({"text":"Ваш баланс: 5","tooltip":"Kestrion : Ваш баланс: 5","class":"ok"})"
             "\n");
-  EXPECT_EQ(FormatCheckOutput(Status{"a\"b\\c\nd\x01", false}, CheckFormat::kWaybar),
-            R"({"text":"a\"b\\c\nd\u0001","tooltip":"Kestrion : a\"b\\c\nd\u0001",)"
-            R"("class":"error"})"
+  // Waybar takes both texts for Pango markup.
+  EXPECT_EQ(FormatCheckOutput(Status{"a\"b\\c\nd <b>&amp;</b>", false}, CheckFormat::kWaybar),
+            R"({"text":"a\"b\\c d &lt;b&gt;&amp;amp;&lt;/b&gt;",)"
+            R"("tooltip":"Kestrion : a\"b\\c d &lt;b&gt;&amp;amp;&lt;/b&gt;","class":"error"})"
             "\n");
   EXPECT_EQ(FormatCheckOutput(std::nullopt, CheckFormat::kWaybar),
             R"({"text":"","tooltip":"Kestrion","class":"unchanged"})"
@@ -53,6 +78,12 @@ TEST(CheckOutput, I3blocksPrintsThreeLines) {
   EXPECT_EQ(FormatCheckOutput(Status{"Нет\nденег", false}, CheckFormat::kI3blocks),
             "Нет денег\nНет денег\n#FF0000\n");
   EXPECT_EQ(FormatCheckOutput(Status{"ok", true}, CheckFormat::kI3blocks), "ok\nok\n#00FF00\n");
+  // A status bar shows what the bar would; a script gets the whole text.
+  const std::string long_text(kMaxBarChars + 1, 'x');
+  const std::string shown(kMaxBarChars, 'x');
+  EXPECT_EQ(FormatCheckOutput(Status{long_text, true}, CheckFormat::kI3blocks),
+            shown + "\n" + shown + "\n#00FF00\n");
+  EXPECT_EQ(FormatCheckOutput(Status{long_text, true}, CheckFormat::kPlain), long_text + "\n");
 }
 
 TEST(CheckOutput, ABalanceBelowTheWarningIsLowForStatusBarsOnly) {
@@ -85,13 +116,26 @@ TEST(CheckOutput, ABalanceBelowTheWarningIsLowForStatusBarsOnly) {
   EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kI3blocks, 10.0),
             "Ваш баланс: 7\nВаш баланс: 7\n#FFBF00\n");
   EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kPlain, 10.0), "Ваш баланс: 7\n");
-  EXPECT_EQ(CheckExitStatus(low), 0);
+  EXPECT_EQ(CheckExitStatus(low, CheckFormat::kPlain), 0);
 }
 
-TEST(CheckOutput, ExitStatusFollowsTheOkFlag) {
-  EXPECT_EQ(CheckExitStatus(Status{"x", true}), 0);
-  EXPECT_EQ(CheckExitStatus(Status{"x", false}), 1);
-  EXPECT_EQ(CheckExitStatus(std::nullopt), 3);
+// Scripts tell the outcomes apart; a status bar hides the command's output when the exit
+// status is not one of its own (waybar: 0; i3blocks: 0, or 33 for urgent).
+TEST(CheckOutput, ExitStatusFollowsTheOkFlagAndTheStatusBarsRules) {
+  const struct {
+    CheckFormat format;
+    int ok, error, unchanged;
+  } cases[] = {
+      {CheckFormat::kPlain, 0, 1, 3},
+      {CheckFormat::kWaybar, 0, 0, 0},
+      {CheckFormat::kI3blocks, 0, 33, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.format));
+    EXPECT_EQ(CheckExitStatus(Status{"x", true}, c.format), c.ok);
+    EXPECT_EQ(CheckExitStatus(Status{"x", false}, c.format), c.error);
+    EXPECT_EQ(CheckExitStatus(std::nullopt, c.format), c.unchanged);
+  }
 }
 
 }  // namespace

@@ -106,7 +106,15 @@ check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
 # it exports the bar's menu in step with the bar, and a restarted watcher gets it back.
 start_watcher || exit 1
 write_settings rich rich
-start_program
+# The statistics address carries the password, so whatever xdg-open and the browser it starts
+# say about it stays out of the session's log. xdg-open takes $BROWSER where it finds no
+# desktop and no handler for https.
+mkdir -p "$work/bin" "$work/no-data"
+printf '#!/bin/sh\necho "no browser for $1" >&2\ntouch "%s/browser-ran"\nexit 1\n' "$work" \
+  >"$work/bin/failing-browser"
+chmod +x "$work/bin/failing-browser"
+BROWSER=$work/bin/failing-browser XDG_DATA_DIRS=$work/no-data XDG_CURRENT_DESKTOP= \
+  DESKTOP_SESSION= KDE_FULL_SESSION= GNOME_DESKTOP_SESSION_ID= start_program
 check "the icon registers with the panel" watcher_item
 wait_until 10 bar_has_colour 00FF00
 check "its tip is plain text" [ "$(ask_watcher tip)" = "tip Kestrion : Ваш баланс: <b>1</b>" ]
@@ -125,6 +133,11 @@ ask_watcher "click $(echo "$menu" | awk '$6 == "Наверх" { print $2 }')" >/
 check "Наверх gets its mark" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 1 1 Наверх$'"
 ask_watcher activate >/dev/null
 check "a left click on the icon shows the bar" within_ms 1000 bar_shown
+ask_watcher "click $(echo "$menu" | awk '$6 == "Статистика" { print $2 }')" >/dev/null
+check "Статистика starts the browser" wait_until 10 test -e "$work/browser-ran"
+sleep 1
+password_in_log() { grep -q 'stat\.example\.net\|%72%69%63%68' "$session_dir/kestrion.log"; }
+check "and the address stays out of the log" eval '! password_in_log'
 kill "$watcher_pid"
 wait "$watcher_pid" 2>/dev/null || true
 start_watcher
@@ -133,8 +146,13 @@ kill -TERM "$program_pid"
 wait "$program_pid"
 check "it ends with status 0" [ $? -eq 0 ]
 write_settings rich wrong
-start_program
+# Without xdg-open the page is simply not opened; nothing says its address.
+PATH=$work/bin start_program
 watcher_item
+menu=$(ask_watcher menu)
+ask_watcher "click $(echo "$menu" | awk '$6 == "Статистика" { print $2 }')" >/dev/null
+sleep 1
+check "without xdg-open the address stays out of the log too" eval '! password_in_log'
 wait_until 10 bar_has_colour FF0000
 red_icon=$(ask_watcher icons)
 echo "the panel's picture, a quarter down its middle: ${green_icon##* } for a balance, ${red_icon##* } for an error"

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bar/status.h"
 #include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
@@ -210,6 +211,12 @@ TEST_F(FormMainTest, TheTipHoldsAt116CharactersAndServerTextStaysText) {
   form_->ShowStatus((ok116 + "Z").toStdString(), true);
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
   EXPECT_EQ(form_->LabelMain->text(), ok116 + "Z");
+  // Of a megabyte of error text the bar lays out only what it could ever show.
+  std::string huge;
+  for (int i = 0; i < (1 << 19); ++i) huge += "ж";
+  form_->ShowStatus(huge, false);
+  EXPECT_EQ(form_->LabelMain->text().size(), static_cast<qsizetype>(kMaxBarChars));
+  EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
   form_->ShowStatus("<img src=x>", false);
   EXPECT_EQ(form_->LabelMain->textFormat(), Qt::PlainText);
   EXPECT_EQ(form_->LabelMain->text(), "<img src=x>");

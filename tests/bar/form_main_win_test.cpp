@@ -2,6 +2,7 @@
 // caught on their way to the shell.
 #include "bar/form_main_win.h"
 
+#include "bar/status.h"
 #include "base/text_win.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "tests/win_gui_test_support.h"
@@ -258,6 +259,11 @@ TEST_F(FormMainWinTest, AStatusColoursTheTextAndChangesTheIcon) {
   // Text as it comes: an ampersand stays, and an empty status draws nothing.
   form_->ShowStatus("A&B", true);
   EXPECT_EQ(Text(label), L"A&B");
+  // Of a megabyte of error text the bar takes only what it could ever show.
+  std::string huge;
+  for (int i = 0; i < (1 << 19); ++i) huge += "Ж";
+  form_->ShowStatus(huge, false);
+  EXPECT_EQ(WindowText(label).size(), kMaxBarChars);
   form_->ShowStatus("", true);
   EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
 }

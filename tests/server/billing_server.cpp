@@ -217,8 +217,9 @@ std::string Recode(std::string_view text, const char* to, const char* from,
   return out;
 }
 
-// Escapes for text and attribute values. Control characters, which XML 1.0 cannot carry at
-// all, become '?'.
+// Escapes for text and attribute values. Tabs and line ends are written as references, which
+// keep them where a parser would turn them into spaces (in an attribute) or CR LF into LF;
+// other control characters, which XML 1.0 cannot carry at all, become '?'.
 std::string XmlEscape(std::string_view text) {
   std::string out;
   for (const char c : text) {
@@ -238,10 +239,13 @@ std::string XmlEscape(std::string_view text) {
       case '\'':
         out += "&apos;";
         break;
+      case '\t':
+      case '\n':
+      case '\r':
+        out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        break;
       default:
-        const bool control =
-            static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
-        out += control ? '?' : c;
+        out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
     }
   }
   return out;
