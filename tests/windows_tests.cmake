@@ -65,7 +65,12 @@ add_test(NAME win_desktop
                  $<TARGET_FILE:bar_probe> ${server_state})
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)
 
-set_tests_properties(core_tests win_tests check_command win_gui_tests win_desktop
+# The zip of make package-win, unpacked: how both programs are built and what they load.
+add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
+                              ${CMAKE_BINARY_DIR} ${PROJECT_VERSION}
+                              ${CMAKE_SOURCE_DIR}/tools/wine-run)
+
+set_tests_properties(core_tests win_tests check_command win_gui_tests win_desktop package
                      PROPERTIES TIMEOUT 300)
 # They all change HKCU\Software\Kestrion in the one Wine prefix.
 set_tests_properties(win_tests check_command win_gui_tests win_desktop
