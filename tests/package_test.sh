@@ -16,16 +16,19 @@ load_time_libraries=(ADVAPI32.dll COMCTL32.dll GDI32.dll KERNEL32.dll msvcrt.dll
 # The DLL names in the import tables of objdump's report.
 imported() { awk '/DLL Name:/ { print $3 }' <<<"$1"; }
 
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+make_package() {  # GENERATOR: into $work/out, or the test ends
+  cpack -G "$1" -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 && return
+  cat "$work/cpack.log"
+  echo "FAIL: cpack made no package"
+  exit 1
+}
+
 if [ -n "$wine" ]; then
   need binutils-mingw-w64-x86-64 x86_64-w64-mingw32-objdump x86_64-w64-mingw32-nm
   need unzip unzip
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  if ! cpack -G ZIP -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
-    cat "$work/cpack.log"
-    echo "FAIL: cpack made no package"
-    exit 1
-  fi
+  make_package ZIP
   unzip -q "$work/out/kestrion-$version-win64.zip" -d "$work" || exit 1
   root=$work/kestrion-$version-win64
   check "the two programs and the README" test -f "$root/kestrion.exe" -a -f "$root/kestrion-check.exe" -a -f "$root/README.txt"
@@ -57,13 +60,7 @@ need file file
 need desktop-file-utils desktop-file-validate
 need appstream appstreamcli
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-if ! cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "FAIL: cpack made no package"
-  exit 1
-fi
+make_package DEB
 deb=$(echo "$work"/out/kestrion_"$version"-1_*.deb)
 dpkg-deb -x "$deb" "$work/root" || exit 1
 root=$work/root/usr
