@@ -7,6 +7,7 @@
 
 #include "app/check_output.h"
 #include "app/console.h"
+#include "app/library_search.h"
 #include "base/exception.h"
 #include "base/text_codec.h"
 #include "poll/program_poll.h"
@@ -43,6 +44,7 @@ int PrintStatUrl() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  kestrion::RestrictLibrarySearch();
   kestrion::PrepareConsoleOutput();
   CheckOptions options;
   try {

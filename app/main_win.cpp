@@ -1,4 +1,5 @@
 // kestrion.exe: the bar on the desktop and the icon in the notification area.
+#include "app/library_search.h"
 #include "app/program.h"
 #include "bar/form_about_win.h"
 #include "bar/form_main_win.h"
@@ -49,6 +50,7 @@ class WinFront final : public kestrion::ProgramFront {
 // The program takes nothing from its arguments.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   using namespace kestrion;
+  RestrictLibrarySearch();
   // A single-threaded apartment for the reply document's COM objects.
   CoInitialize(nullptr);
   INITCOMMONCONTROLSEX controls = {};

@@ -15,6 +15,8 @@ namespace kestrion {
 namespace {
 
 constexpr int kMenuImageSize = 16;
+// Between a picture and its caption, as menus that draw their pictures themselves leave.
+constexpr int kMenuPictureGap = 5;
 
 UINT CommandId(const std::string& name) {
   const auto& items = BarMenuItems();
@@ -28,6 +30,7 @@ UINT CommandId(const std::string& name) {
 void TFormMain::BuildMenu() {
   menu_.reset(CreatePopupMenu());
   const auto& items = BarMenuItems();
+  menu_pictures_.resize(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
     const BarMenuItem& item = items[i];
     MENUITEMINFOW info = {};
@@ -40,16 +43,42 @@ void TFormMain::BuildMenu() {
     }
     const std::wstring caption = Utf8ToWide(item.caption);
     const UniqueIcon icon(LoadImageListIcon(item.image, kMenuImageSize));
-    menu_images_.emplace_back(MenuPicture(icon.get(), kMenuImageSize));
+    menu_pictures_[i].shown.reset(MenuPicture(icon.get(), kMenuImageSize));
+    menu_pictures_[i].greyed.reset(MenuPicture(icon.get(), kMenuImageSize, true));
     info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_STATE;
     info.fType = MFT_STRING;
     info.wID = kFirstCommand + static_cast<UINT>(i);
     info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    info.hbmpItem = menu_images_.back().get();
+    // Handed over as bitmaps, 32-bit pictures lose their transparency on the classic theme
+    // and in Wine; asked for at drawing time, they keep it everywhere.
+    info.hbmpItem = HBMMENU_CALLBACK;
     info.fState = MFS_ENABLED;
     InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
   }
   UpdateVisibilityItems(false);
+}
+
+bool TFormMain::MeasureMenuPicture(MEASUREITEMSTRUCT& item) const {
+  if (item.CtlType != ODT_MENU || item.itemID < kFirstCommand ||
+      item.itemID >= kFirstCommand + menu_pictures_.size()) {
+    return false;
+  }
+  item.itemWidth = kMenuImageSize + kMenuPictureGap;
+  item.itemHeight = kMenuImageSize;
+  return true;
+}
+
+bool TFormMain::DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const {
+  if (item.CtlType != ODT_MENU || item.itemID < kFirstCommand ||
+      item.itemID >= kFirstCommand + menu_pictures_.size()) {
+    return false;
+  }
+  const MenuPictures& pictures = menu_pictures_[item.itemID - kFirstCommand];
+  const bool disabled = (item.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
+  const int height = item.rcItem.bottom - item.rcItem.top;
+  DrawMenuPicture(item.hDC, item.rcItem.left, item.rcItem.top + (height - kMenuImageSize) / 2,
+                  (disabled ? pictures.greyed : pictures.shown).get());
+  return true;
 }
 
 void TFormMain::TrayIconMessage(LPARAM lparam) {

@@ -283,6 +283,12 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_CONTEXTMENU:
       PopupMenuAtPointer();
       return 0;
+    case WM_MEASUREITEM:
+      if (MeasureMenuPicture(*reinterpret_cast<MEASUREITEMSTRUCT*>(lparam))) return TRUE;
+      break;
+    case WM_DRAWITEM:
+      if (DrawMenuItemPicture(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam))) return TRUE;
+      break;
     case WM_COMMAND: {
       const UINT id = LOWORD(wparam);
       if (id >= kFirstCommand && id < kFirstCommand + BarMenuItems().size()) {

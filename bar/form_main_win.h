@@ -54,6 +54,10 @@ class TFormMain {
   LRESULT HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   void BuildMenu();
+  // The menu asks the bar for its items' pictures (drawn here, transparent on any theme);
+  // false for what is no item of the bar's menu.
+  bool MeasureMenuPicture(MEASUREITEMSTRUCT& item) const;
+  bool DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const;
   void PopupMenuAtPointer();
   void Command(int index);
   void UpdateVisibilityItems(bool visible);
@@ -70,7 +74,11 @@ class TFormMain {
   HWND window_ = nullptr;
   HWND label_ = nullptr;
   UniqueMenu menu_;
-  std::vector<UniqueBitmap> menu_images_;
+  struct MenuPictures {
+    UniqueBitmap shown;
+    UniqueBitmap greyed;  // while the item is disabled
+  };
+  std::vector<MenuPictures> menu_pictures_;  // by item position; none for a separator
   UniqueIcon small_icon_;  // the latest status's image, the bar's and the tray's icon
   UniqueIcon big_icon_;
   COLORREF text_colour_ = 0;

@@ -1,22 +1,66 @@
 #!/usr/bin/env bash
 # The .deb as a user gets it: made by CPack from this build and unpacked into a throwaway
 # root; its command runs from there, and its desktop entry and metainfo pass their validators.
-# Usage: package_test.sh BUILD_DIR VERSION
+# With WINE_RUN, the Windows build's zip instead: its programs' headers and import tables.
+# Usage: package_test.sh BUILD_DIR VERSION [WINE_RUN]
 set -uo pipefail
-build=$1 version=$2
+build=$1 version=$2 wine=${3:-}
 source "$(dirname "$0")/script_support.sh"
+
+# Libraries Windows always takes from its system folder (KnownDLLs), and the common controls,
+# which the manifest binds to the system's side-by-side assembly. Any other library would be
+# looked for beside the program before main could stop it, and must be delay-loaded.
+load_time_libraries=(ADVAPI32.dll COMCTL32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll
+                     OLEAUT32.dll SHELL32.dll SHLWAPI.dll USER32.dll)
+
+# The DLL names in the import tables of objdump's report.
+imported() { awk '/DLL Name:/ { print $3 }' <<<"$1"; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+make_package() {  # GENERATOR: into $work/out, or the test ends
+  cpack -G "$1" -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 && return
+  cat "$work/cpack.log"
+  echo "FAIL: cpack made no package"
+  exit 1
+}
+
+if [ -n "$wine" ]; then
+  need binutils-mingw-w64-x86-64 x86_64-w64-mingw32-objdump x86_64-w64-mingw32-nm
+  need unzip unzip
+  make_package ZIP
+  unzip -q "$work/out/kestrion-$version-win64.zip" -d "$work" || exit 1
+  root=$work/kestrion-$version-win64
+  check "the two programs and the README" test -f "$root/kestrion.exe" -a -f "$root/kestrion-check.exe" -a -f "$root/README.txt"
+  check "--version" [ "$("$wine" "$root/kestrion-check.exe" --version | tr -d '\r')" = "kestrion-check $version" ]
+  for program in kestrion kestrion-check; do
+    report=$(x86_64-w64-mingw32-objdump -p "$root/$program.exe")
+    for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
+      check "$program.exe: $flag" grep -q "^[[:space:]]*$flag\$" <<<"$report"
+    done
+    for library in $(imported "$report"); do
+      check "$program.exe: $library is taken from the system folder" \
+        grep -qx "$library" < <(printf '%s\n' "${load_time_libraries[@]}")
+    done
+    # The zip's programs are stripped; the build's still name what is compiled in. GNU ld
+    # leaves the delay-import directory of the headers empty (the program's own helper reads
+    # the descriptor), so the descriptor is found by its name.
+    symbols=$(x86_64-w64-mingw32-nm "$build/bin/$program.exe")
+    check "$program.exe: WININET.dll is delay-loaded" \
+      grep -q ' __DELAY_IMPORT_DESCRIPTOR_libwininet_delay_a$' <<<"$symbols"
+    check "$program.exe: stack protector" grep -q ' __stack_chk_fail$' <<<"$symbols"
+    check "$program.exe: _FORTIFY_SOURCE" grep -q ' __[a-z]*_chk$' <<<"$symbols"
+  done
+  report
+  exit
+fi
+
 need dpkg-dev dpkg-shlibdeps
 need file file
 need desktop-file-utils desktop-file-validate
 need appstream appstreamcli
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-if ! cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1; then
-  cat "$work/cpack.log"
-  echo "FAIL: cpack made no package"
-  exit 1
-fi
+make_package DEB
 deb=$(echo "$work"/out/kestrion_"$version"-1_*.deb)
 dpkg-deb -x "$deb" "$work/root" || exit 1
 root=$work/root/usr

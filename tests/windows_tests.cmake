@@ -43,11 +43,17 @@ add_test(NAME win_gui_tests
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>)
 
-# kestrion-check.exe as a user runs it under Wine, its settings put in with regedit.
+# kestrion-check.exe as a user runs it under Wine, its settings put in with regedit; once
+# with a wininet.dll planted beside it that must never be loaded.
+add_library(refusing_library SHARED app/refusing_library.cpp)
+set_target_properties(refusing_library PROPERTIES PREFIX "" OUTPUT_NAME wininet
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+target_link_options(refusing_library PRIVATE -static)
 add_test(NAME check_command
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
                  $<TARGET_FILE:kestrion-check> ${KESTRION_NATIVE_BIN}/kestrion-test-server
-                 ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run)
+                 ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run
+                 $<TARGET_FILE:refusing_library>)
 
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
 add_executable(bar_probe app/bar_probe.cpp)
@@ -59,7 +65,12 @@ add_test(NAME win_desktop
                  $<TARGET_FILE:bar_probe> ${server_state})
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)
 
-set_tests_properties(core_tests win_tests check_command win_gui_tests win_desktop
+# The zip of make package-win, unpacked: how both programs are built and what they load.
+add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
+                              ${CMAKE_BINARY_DIR} ${PROJECT_VERSION}
+                              ${CMAKE_SOURCE_DIR}/tools/wine-run)
+
+set_tests_properties(core_tests win_tests check_command win_gui_tests win_desktop package
                      PROPERTIES TIMEOUT 300)
 # They all change HKCU\Software\Kestrion in the one Wine prefix.
 set_tests_properties(win_tests check_command win_gui_tests win_desktop

@@ -181,7 +181,7 @@ HFONT SansSerifFont(bool bold) {
 
 // The icon is drawn once on black and once on white; the difference gives its coverage, whatever
 // the icon's own format (alpha channel or mask).
-HBITMAP MenuPicture(HICON icon, int size) {
+HBITMAP MenuPicture(HICON icon, int size, bool greyed) {
   if (icon == nullptr) return nullptr;
   const UniqueDc dc(CreateCompatibleDC(WindowDc(nullptr).get()));
   std::uint32_t* on_black = nullptr;
@@ -206,9 +206,27 @@ HBITMAP MenuPicture(HICON icon, int size) {
       const int green_white = static_cast<int>((on_white[i] >> 8) & 0xFF);
       const auto alpha = static_cast<std::uint32_t>(255 - std::max(0, green_white - green_black));
       on_black[i] = (alpha << 24) | b;
+      if (greyed) {
+        // Its brightness at half the coverage: still premultiplied, as grey never exceeds
+        // the alpha it came with.
+        const std::uint32_t grey =
+            (77 * ((b >> 16) & 0xFF) + 150 * ((b >> 8) & 0xFF) + 29 * (b & 0xFF)) >> 9;
+        on_black[i] = ((alpha / 2) << 24) | (grey << 16) | (grey << 8) | grey;
+      }
     }
   }
   return black.release();
+}
+
+void DrawMenuPicture(HDC dc, int x, int y, HBITMAP picture) {
+  BITMAP image = {};
+  if (picture == nullptr || GetObjectW(picture, sizeof image, &image) == 0) return;
+  const UniqueDc source(CreateCompatibleDC(dc));
+  const HGDIOBJ old = SelectObject(source.get(), picture);
+  const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  GdiAlphaBlend(dc, x, y, image.bmWidth, image.bmHeight, source.get(), 0, 0, image.bmWidth,
+                image.bmHeight, blend);
+  SelectObject(source.get(), old);
 }
 
 }  // namespace kestrion

@@ -40,9 +40,14 @@ void RunGuarded(const std::function<void()>& handler);
 HICON LoadImageListIcon(int index, int size = 16);
 HICON LoadResourceIcon(int id, int size = 16);
 
-// A menu picture of `size` pixels from an icon: a 32-bit DIB with premultiplied alpha, as
-// menus draw them; nullptr for no icon. The caller owns it.
-HBITMAP MenuPicture(HICON icon, int size);
+// A menu picture of `size` pixels from an icon: a 32-bit DIB with premultiplied alpha;
+// nullptr for no icon. `greyed`: the picture of a disabled item, grey and fainter. The caller
+// owns it.
+HBITMAP MenuPicture(HICON icon, int size, bool greyed = false);
+
+// Draws a MenuPicture with its transparency at (x, y) of `dc`: what a menu itself does with
+// such a picture only on some themes (the classic one and Wine draw it on black).
+void DrawMenuPicture(HDC dc, int x, int y, HBITMAP picture);
 
 // Registers the window class of one of the program's dialogs: the main icon, the arrow, the
 // button face behind the controls. `extra` bytes per window for the class's procedure.

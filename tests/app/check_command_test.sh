@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # kestrion-check as a user runs it: settings put in by hand, the test billing server on
 # loopback standing in as the HTTP proxy for the operator's host, a real process.
-# Usage: check_command_test.sh KESTRION_CHECK TEST_SERVER DATA_DIR [WINE_RUN]
+# Usage: check_command_test.sh KESTRION_CHECK TEST_SERVER DATA_DIR [WINE_RUN [REFUSING_DLL]]
 # With WINE_RUN the command is the Windows one, run under Wine, and its settings go into
-# Wine's registry with regedit; otherwise into the settings file.
+# Wine's registry with regedit; otherwise into the settings file. REFUSING_DLL, a library
+# that fails to load, is planted beside a copy of the command as wininet.dll.
 set -uo pipefail
 
-check=$1 server=$2 data=$3 wine=${4:-}
+check=$1 server=$2 data=$3 wine=${4:-} refusing=${5:-}
 work=$(mktemp -d)
 trap 'kill "$server_pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 
@@ -93,6 +94,18 @@ grep -q -i 'proxy-connection\|accept' "$work/requests.log" && fail "balance: hea
 run "waybar" 0 '{"text":"Ваш баланс: 123.45","tooltip":"Kestrion : Ваш баланс: 123.45","class":"ok"}' \
   --format=waybar
 run "i3blocks" 0 $'Ваш баланс: 123.45\nВаш баланс: 123.45\n#00FF00' --format=i3blocks
+
+# A wininet.dll beside the program, with Wine told to prefer such a file: the system's is
+# used all the same.
+if [ -n "$refusing" ]; then
+  mkdir "$work/planted"
+  cp "$check" "$work/planted/"
+  cp "$refusing" "$work/planted/wininet.dll"
+  command_line=(env "WINEDLLOVERRIDES=wininet=n,b;mscoree=;mshtml=;winemenubuilder.exe=d"
+                "$wine" "$work/planted/$(basename "$check")")
+  run "a wininet.dll beside the program" 0 "Ваш баланс: 123.45"
+  command_line=("$wine" "$check")
+fi
 
 # Cyrillic login, and a password with a blank and a separator, reach the server as typed.
 write_settings '"login"="кот"' '"pswd"="s3cr3t pw&x"'
