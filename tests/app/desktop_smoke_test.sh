@@ -94,7 +94,10 @@ check "with the geometry saved" grep -q '"Top"=dword:' "$settings_file"
 # SIGTERM during start-up, as soon as main catches it: kept for the loop, nothing lost.
 write_settings demo demo
 start_program
-sigterm_caught() { grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$program_pid/status"; }
+sigterm_caught() {  # by the program itself, not by the shell it is forked from
+  [ "$(readlink "/proc/$program_pid/exe")" = "$(readlink -f "$KESTRION")" ] &&
+    grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$program_pid/status"
+}
 wait_until 5 sigterm_caught
 kill -TERM "$program_pid"
 wait "$program_pid"
