@@ -21,9 +21,7 @@ using kestrion::CheckOptions;
 int RunPoll(const CheckOptions& options) {
   kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
   std::optional<kestrion::Status> status;
-  kestrion::PollWithSystem(settings, [&status](const std::string& text, bool ok) {
-    status = kestrion::Status{text, ok};
-  });
+  kestrion::PollWithSystem(settings, [&status](const kestrion::Status& shown) { status = shown; });
   std::cout << kestrion::FormatCheckOutput(status, options.format, options.warn_below)
             << std::flush;
   return kestrion::CheckExitStatus(status, options.format);

@@ -169,10 +169,8 @@ std::optional<double> ParseAmount(std::string_view text) {
 }
 
 bool IsLowBalance(const Status& status, std::optional<double> warn_below) {
-  const std::string_view prefix = kBalancePrefix;
-  if (!warn_below || !status.ok || !status.text.starts_with(prefix)) return false;
-  const std::optional<double> amount =
-      ParseAmount(std::string_view(status.text).substr(prefix.size()));
+  if (!warn_below || !status.ok || !status.balance) return false;
+  const std::optional<double> amount = ParseAmount(*status.balance);
   return amount && *amount < *warn_below;
 }
 

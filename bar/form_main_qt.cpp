@@ -146,14 +146,14 @@ void TFormMain::RestoreGeometry() {
   place_.Placed(Bounds());
 }
 
-void TFormMain::ShowStatus(const std::string& text, bool ok) {
+void TFormMain::ShowStatus(const Status& status) {
   QPalette palette = this->palette();
-  palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(ok)));
+  palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(status.ok)));
   setPalette(palette);
-  const int image = StatusImage(ok);
+  const int image = StatusImage(status.ok);
   setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
-  LabelMain->setText(QString::fromStdString(BarText(text)));
-  const std::string tip = StatusTip(text);
+  LabelMain->setText(QString::fromStdString(BarText(status.text)));
+  const std::string tip = StatusTip(status.text);
   if (TrayIcon != nullptr) {
     TrayIcon->setIcon(TrayPicture(QString::number(image)));
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bar/form_main.h"
+#include "poll/reply.h"
 #include "settings/program_registry.h"
 
 namespace kestrion {
@@ -30,7 +31,7 @@ class TFormMain : public QWidget {
   void AddTrayIcon();
   void RestoreGeometry();
   void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
-  void ShowStatus(const std::string& text, bool ok);
+  void ShowStatus(const Status& status);
 
   BarRect Bounds() const;
   void SetBounds(const BarRect& bar);

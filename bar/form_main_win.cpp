@@ -181,9 +181,9 @@ void TFormMain::RemoveTrayIcon() {
   notify_(NIM_DELETE, tray_data_);
 }
 
-void TFormMain::ShowStatus(const std::string& text, bool ok) {
-  text_colour_ = StatusColour(ok);
-  const int image = StatusImage(ok);
+void TFormMain::ShowStatus(const Status& status) {
+  text_colour_ = StatusColour(status.ok);
+  const int image = StatusImage(status.ok);
   UniqueIcon small_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXSMICON)));
   UniqueIcon big_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXICON)));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
@@ -191,13 +191,13 @@ void TFormMain::ShowStatus(const std::string& text, bool ok) {
   // The window no longer refers to the previous images once the new ones are set.
   small_icon_ = std::move(small_icon);
   big_icon_ = std::move(big_icon);
-  SetWindowTextW(label_, Utf8ToWide(BarText(text)).c_str());
+  SetWindowTextW(label_, Utf8ToWide(BarText(status.text)).c_str());
   InvalidateRect(label_, nullptr, TRUE);
   UpdateWindow(label_);
 
   tray_data_.uFlags = NIF_ICON | NIF_TIP;
   tray_data_.hIcon = small_icon_.get();
-  CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(text)));
+  CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(status.text)));
   notify_(NIM_MODIFY, tray_data_);
 }
 

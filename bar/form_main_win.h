@@ -8,6 +8,7 @@
 
 #include "bar/form_main.h"
 #include "base/scoped_win.h"
+#include "poll/reply.h"
 #include "settings/program_registry.h"
 
 #include <windows.h>
@@ -30,7 +31,7 @@ class TFormMain {
   void AddTrayIcon();
   // The stored geometry, then onto the primary screen's work area if no screen would show it.
   void RestoreGeometry();
-  void ShowStatus(const std::string& text, bool ok);
+  void ShowStatus(const Status& status);
   void Show();  // shows the bar and brings it to the front
   void Hide();
 

@@ -99,9 +99,7 @@ void RunPolls(benchmark::State& state, bool https, HttpGetFunction http_get) {
   services.settings = &settings;
   services.http_get = std::move(http_get);
   services.parse_reply = kestrion::ParseReplyDocument;
-  services.show_status = [&shown](const std::string& text, bool ok) {
-    shown = kestrion::Status{text, ok};
-  };
+  services.show_status = [&shown](const kestrion::Status& status) { shown = status; };
   for (auto _ : state) {
     shown.reset();
     kestrion::PollBalance(services);

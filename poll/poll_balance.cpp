@@ -11,12 +11,12 @@ namespace {
 // and a failure to show that is dropped. The poll cycle goes on either way.
 void ShowGuarded(const PollServices& services, const Status& status) {
   try {
-    services.show_status(status.text, status.ok);
+    services.show_status(status);
     return;
   } catch (...) {
   }
   try {
-    services.show_status(kDataErrorText, false);
+    services.show_status({kDataErrorText, false});
   } catch (...) {
   }
 }
@@ -26,18 +26,18 @@ void ShowGuarded(const PollServices& services, const Status& status) {
 std::optional<std::string> BeginPoll(const PollServices& services) {
   try {
     if (!services.is_internet_connected()) {
-      services.show_status(kNoInternetText, false);
+      services.show_status({kNoInternetText, false});
       return std::nullopt;
     }
     if (!services.settings->ReadSettings()) {
-      services.show_status(kNoSettingsText, false);
+      services.show_status({kNoSettingsText, false});
       return std::nullopt;
     }
   } catch (const std::exception& e) {
     // A failure before the request, such as a stored login that is not text: say what it
     // is, so that the user can mend it, and poll again on the next tick.
     try {
-      services.show_status(e.what(), false);
+      services.show_status({e.what(), false});
     } catch (...) {
     }
     return std::nullopt;

@@ -21,7 +21,7 @@ struct PollServices {
   std::function<std::string(const std::string& address)> http_get;
   ReplyParser parse_reply;
   // Shows a status: the bar, its icon and the tip, or the console command's output.
-  std::function<void(const std::string& text, bool ok)> show_status;
+  std::function<void(const Status& status)> show_status;
 };
 
 // A poll in three steps, so that the user-interface thread never waits on the network:

@@ -8,7 +8,7 @@
 
 namespace kestrion {
 
-using ShowStatusFunction = std::function<void(const std::string& text, bool ok)>;
+using ShowStatusFunction = std::function<void(const Status& status)>;
 
 // One poll of the running program, through the system's connection check, HTTP client and
 // XML parser, all on the calling thread; the settings and the way a status is shown are the
@@ -31,8 +31,8 @@ PollFront PollFrontOf(MainForm* const& main_form, SettingsForm* const& settings_
     if (main_form == nullptr || settings_form == nullptr) return nullptr;
     return &settings_form->settings();
   };
-  front.show_status = [&main_form](const std::string& text, bool ok) {
-    if (main_form != nullptr) main_form->ShowStatus(text, ok);
+  front.show_status = [&main_form](const Status& status) {
+    if (main_form != nullptr) main_form->ShowStatus(status);
   };
   return front;
 }

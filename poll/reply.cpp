@@ -42,7 +42,8 @@ std::optional<Status> StatusFromReply(const ReplyDocument& doc) {
   if (status == "ok") {
     std::string text = ReadRootText(doc);
     if (!text.empty()) return Status{std::move(text), true};
-    return Status{kBalancePrefix + ReadRootAttribute(doc, "summa"), true};
+    std::string balance = ReadRootAttribute(doc, "summa");
+    return Status{kBalancePrefix + balance, true, std::move(balance)};
   }
   if (status == "error") return Status{ReadRootText(doc), false};
   return std::nullopt;

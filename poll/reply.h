@@ -31,9 +31,12 @@ using ReplyParser = std::function<std::unique_ptr<ReplyDocument>(const std::stri
 // What an ok status without a text of its own shows before the balance.
 inline constexpr const char* kBalancePrefix = "Ваш баланс: ";
 
+// What a poll shows: a one-line text with an ok flag, and where the text shows the balance,
+// the balance as the reply gave it ("summa", verbatim), for those who read the amount.
 struct Status {
   std::string text;
   bool ok = false;
+  std::optional<std::string> balance = std::nullopt;
   bool operator==(const Status&) const = default;
 };
 

@@ -188,7 +188,7 @@ TEST_F(FormMainTest, DestroyingTheBarSavesItsGeometry) {
 TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
   form_->AddTrayIcon();
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion");
-  form_->ShowStatus("Ваш баланс: 10", true);
+  form_->ShowStatus({"Ваш баланс: 10", true});
   EXPECT_EQ(form_->LabelMain->text(), "Ваш баланс: 10");
   EXPECT_EQ(form_->palette().color(QPalette::WindowText), QColor(0, 255, 0));
   EXPECT_EQ(form_->windowIcon().cacheKey(), form_->ImageList1[4].cacheKey());
@@ -197,7 +197,7 @@ TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
   EXPECT_TRUE(form_->TrayIcon->icon().availableSizes().contains(QSize(32, 32)))
       << "large panels get the 2x drawing, not the 16-pixel one scaled up";
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : Ваш баланс: 10");
-  form_->ShowStatus("", false);
+  form_->ShowStatus({"", false});
   EXPECT_EQ(form_->palette().color(QPalette::WindowText), QColor(255, 0, 0));
   EXPECT_EQ(form_->windowIcon().cacheKey(), form_->ImageList1[3].cacheKey());
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : ");
@@ -206,25 +206,25 @@ TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
 TEST_F(FormMainTest, TheTipHoldsAt116CharactersAndServerTextStaysText) {
   form_->AddTrayIcon();
   const QString ok116(116, QChar(u'ж'));
-  form_->ShowStatus(ok116.toStdString(), true);
+  form_->ShowStatus({ok116.toStdString(), true});
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
-  form_->ShowStatus((ok116 + "Z").toStdString(), true);
+  form_->ShowStatus({(ok116 + "Z").toStdString(), true});
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
   EXPECT_EQ(form_->LabelMain->text(), ok116 + "Z");
   // Of a megabyte of error text the bar lays out only what it could ever show.
   std::string huge;
   for (int i = 0; i < (1 << 19); ++i) huge += "ж";
-  form_->ShowStatus(huge, false);
+  form_->ShowStatus({huge, false});
   EXPECT_EQ(form_->LabelMain->text().size(), static_cast<qsizetype>(kMaxBarChars));
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : " + ok116);
-  form_->ShowStatus("<img src=x>", false);
+  form_->ShowStatus({"<img src=x>", false});
   EXPECT_EQ(form_->LabelMain->textFormat(), Qt::PlainText);
   EXPECT_EQ(form_->LabelMain->text(), "<img src=x>");
 }
 
 TEST_F(FormMainTest, AStatusReachesAHiddenBarWithoutShowingIt) {
   form_->hide();
-  form_->ShowStatus("Интернет отсутствует", false);
+  form_->ShowStatus({"Интернет отсутствует", false});
   EXPECT_FALSE(form_->isVisible());
   EXPECT_EQ(form_->LabelMain->text(), "Интернет отсутствует");
 }

@@ -315,28 +315,28 @@ TEST_F(FormMainWinTest, TheWindowHoldsItsSizeLimitsWhateverResizesIt) {
 
 TEST_F(FormMainWinTest, AStatusColoursTheTextAndChangesTheIcon) {
   const HWND label = form_->label();
-  form_->ShowStatus("Баланс: 125.40 руб.", true);
+  form_->ShowStatus({"Баланс: 125.40 руб.", true});
   EXPECT_EQ(Text(label), L"Баланс: 125.40 руб.");
   EXPECT_GT(PixelsOfColour(label, RGB(0, 255, 0)), 10);
   EXPECT_EQ(PixelsOfColour(label, RGB(255, 0, 0)), 0);
   const auto ok_icon = SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0);
   EXPECT_NE(ok_icon, 0);
 
-  form_->ShowStatus("Ошибка", false);
+  form_->ShowStatus({"Ошибка", false});
   EXPECT_GT(PixelsOfColour(label, RGB(255, 0, 0)), 10);
   EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
   EXPECT_NE(SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0), ok_icon);
   EXPECT_NE(SendMessageW(form_->handle(), WM_GETICON, ICON_BIG, 0), 0);
 
   // Text as it comes: an ampersand stays, and an empty status draws nothing.
-  form_->ShowStatus("A&B", true);
+  form_->ShowStatus({"A&B", true});
   EXPECT_EQ(Text(label), L"A&B");
   // Of a megabyte of error text the bar takes only what it could ever show.
   std::string huge;
   for (int i = 0; i < (1 << 19); ++i) huge += "Ж";
-  form_->ShowStatus(huge, false);
+  form_->ShowStatus({huge, false});
   EXPECT_EQ(WindowText(label).size(), kMaxBarChars);
-  form_->ShowStatus("", true);
+  form_->ShowStatus({"", true});
   EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
 }
 
@@ -355,7 +355,7 @@ TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
 
   // 116 characters fit whole; of 117 the last is left out. Counted in characters.
   const std::wstring fits(116, L'Ж');
-  form_->ShowStatus(WideToUtf8(fits), true);
+  form_->ShowStatus({WideToUtf8(fits), true});
   ASSERT_EQ(sent_.size(), 2u);
   EXPECT_EQ(sent_[1].message, static_cast<DWORD>(NIM_MODIFY));
   EXPECT_EQ(sent_[1].data.uFlags, 6u);
@@ -363,7 +363,7 @@ TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
   EXPECT_EQ(std::wstring(sent_[1].data.szTip), L"Kestrion : " + fits);
   EXPECT_EQ(sent_[1].data.hIcon,
             reinterpret_cast<HICON>(SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0)));
-  form_->ShowStatus(WideToUtf8(fits + L"Z"), false);
+  form_->ShowStatus({WideToUtf8(fits + L"Z"), false});
   EXPECT_EQ(std::wstring(sent_.back().data.szTip), L"Kestrion : " + fits);
   EXPECT_EQ(Text(form_->label()), fits + L"Z") << "the bar shows the whole text";
 
@@ -376,7 +376,7 @@ TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
 TEST_F(FormMainWinTest, ARestartedShellGetsTheIconBackWithTheLastStatus) {
   const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
   form_->AddTrayIcon();
-  form_->ShowStatus("Баланс: 7", true);
+  form_->ShowStatus({"Баланс: 7", true});
   const NOTIFYICONDATAW last = sent_.back().data;
   SendMessageW(form_->handle(), taskbar_created, 0, 0);
   ASSERT_EQ(sent_.size(), 3u);
@@ -478,7 +478,7 @@ TEST_F(FormMainWinTest, ALeftPressOnTheIconTogglesTheBarOtherMouseNewsChangesNot
     SendMessageW(bar, kTrayMessage, 1, other);
     EXPECT_FALSE(IsWindowVisible(bar)) << other;
   }
-  form_->ShowStatus("Баланс: 1", true);
+  form_->ShowStatus({"Баланс: 1", true});
   EXPECT_FALSE(IsWindowVisible(bar)) << "a status leaves a hidden bar hidden";
   SendMessageW(bar, kTrayMessage, 1, WM_LBUTTONDOWN);
   EXPECT_TRUE(IsWindowVisible(bar));

@@ -384,7 +384,7 @@ TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
   services.settings = &settings;
   services.http_get = HttpGet;
   services.parse_reply = ParseReplyDocument;
-  services.show_status = [&](const std::string& text, bool ok) { shown.push_back({text, ok}); };
+  services.show_status = [&](const Status& status) { shown.push_back(status); };
   PollBalance(services);
   EXPECT_EQ(shown, (std::vector<Status>{{"login=a&b=c;pswd= #%+/?;mid=9", true}}));
 }

@@ -27,8 +27,8 @@ class PollBalanceTest : public ::testing::Test {
       if (fail_parse_) throw Exception("not XML: " + body);
       return std::make_unique<test::FakeReply>(reply_);
     };
-    services_.show_status = [this](const std::string& text, bool ok) {
-      shown_.push_back(Status{text, ok});
+    services_.show_status = [this](const Status& status) {
+      shown_.push_back(status);
       if (fail_show_once_) {
         fail_show_once_ = false;
         throw Exception("the window is gone");
@@ -58,7 +58,7 @@ class PollBalanceTest : public ::testing::Test {
 using Shown = std::vector<Status>;
 
 TEST_F(PollBalanceTest, ShowsTheBalanceFromOneRequest) {
-  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true}}));
+  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true, "123.45"}}));
   EXPECT_EQ(requests_, std::vector<std::string>{"http://balance.example.net/korvanta/balance_sender"
                                                 "?login=user&pswd=secret&mid=9"});
 }
@@ -99,7 +99,7 @@ TEST_F(PollBalanceTest, AnUnknownStatusLeavesTheShownStatusAlone) {
 
 TEST_F(PollBalanceTest, AFailureWhileShowingIsShownAsTheDataError) {
   fail_show_once_ = true;
-  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true},
+  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true, "123.45"},
                            {"Ошибка в данных или сервер недоступен", false}}));
 }
 
@@ -112,7 +112,7 @@ TEST_F(PollBalanceTest, AWronglyTypedStoredValueIsShownWithItsOwnTextAndPollingG
   EXPECT_EQ(Poll(), (Shown{{"Failed to get data for 'pswd'", false}}));
   EXPECT_TRUE(requests_.empty());
   store_.SetText("pswd", "secret");
-  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true}}));
+  EXPECT_EQ(Poll(), (Shown{{"Ваш баланс: 123.45", true, "123.45"}}));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ using test::Text;
 TEST(ReplyRules, AbsentAttributeIsAnErrorButAnEmptyOneIsNot) {
   FakeReply doc;
   doc.attributes = {{"status", "ok"}, {"summa", ""}};
-  EXPECT_EQ(StatusFromReply(doc), (Status{"Ваш баланс: ", true}));
+  EXPECT_EQ(StatusFromReply(doc), (Status{"Ваш баланс: ", true, ""}));
   doc.attributes.erase("summa");
   EXPECT_THROW(StatusFromReply(doc), Exception);
   doc.attributes.clear();

@@ -79,11 +79,9 @@ TEST(Soak, TenThousandPollsThroughFaultsEachShowOneStatusAndRecover) {
     return HttpGetWithin(address, stalling ? kStallBounds : kBounds);
   };
   services.parse_reply = ParseReplyDocument;
-  services.show_status = [&shown](const std::string& text, bool ok) {
-    shown.push_back({text, ok});
-  };
+  services.show_status = [&shown](const Status& status) { shown.push_back(status); };
 
-  const Status good{"Ваш баланс: 123.45", true};
+  const Status good{"Ваш баланс: 123.45", true, "123.45"};
   const Status error_reply{"Неверный логин или пароль", false};
   const Status data_error{kDataErrorText, false};
   int faults = 0;
