@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "settings/stored_values.h"
+
 namespace kestrion {
 
 BarRect ConstrainBarSize(BarRect bar) {
@@ -15,10 +17,10 @@ BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar) {
   try {
     const std::unique_ptr<Registry> reg = registry();
     reg->OpenKey(kRegKey, true);
-    bar.top = reg->ReadInteger("Top");
-    bar.left = reg->ReadInteger("Left");
-    bar = ConstrainBarSize({bar.left, bar.top, reg->ReadInteger("Width"), bar.height});
-    bar = ConstrainBarSize({bar.left, bar.top, bar.width, reg->ReadInteger("Height")});
+    bar.top = reg->ReadInteger(kTopValue.name);
+    bar.left = reg->ReadInteger(kLeftValue.name);
+    bar = ConstrainBarSize({bar.left, bar.top, reg->ReadInteger(kWidthValue.name), bar.height});
+    bar = ConstrainBarSize({bar.left, bar.top, bar.width, reg->ReadInteger(kHeightValue.name)});
   } catch (const std::exception&) {
     // Nothing stored yet, or something else: the bar keeps what it has.
   }
@@ -29,10 +31,10 @@ void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar) {
   try {
     const std::unique_ptr<Registry> reg = registry();
     reg->OpenKey(kRegKey, true);
-    reg->WriteInteger("Top", bar.top);
-    reg->WriteInteger("Left", bar.left);
-    reg->WriteInteger("Width", bar.width);
-    reg->WriteInteger("Height", bar.height);
+    reg->WriteInteger(kTopValue.name, bar.top);
+    reg->WriteInteger(kLeftValue.name, bar.left);
+    reg->WriteInteger(kWidthValue.name, bar.width);
+    reg->WriteInteger(kHeightValue.name, bar.height);
   } catch (const std::exception&) {
     // The geometry is a convenience; losing it must not stop the program from ending.
   }

@@ -16,14 +16,15 @@ std::string TrimBlanksAndControls(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-bool StoreCredentials(const RegistryFactory& registry, const std::string& login_text,
-                      const std::string& pswd_text) {
+bool StoreFields(const RegistryFactory& registry,
+                 const std::function<std::string(SettingsRole role)>& field_text) {
   try {
     const std::unique_ptr<Registry> reg = registry();
     // Whether the key could be opened shows in the first write.
     reg->OpenKey(kRegKey, true);
-    reg->WriteString("login", TrimBlanksAndControls(login_text));
-    reg->WriteString("pswd", TrimBlanksAndControls(pswd_text));
+    for (const StoredField& field : StoredFields()) {
+      reg->WriteString(field.value.name, TrimBlanksAndControls(field_text(field.role)));
+    }
     reg->CloseKey();
     return true;
   } catch (const std::exception&) {
@@ -33,9 +34,18 @@ bool StoreCredentials(const RegistryFactory& registry, const std::string& login_
 
 void ConfirmSettings(SettingsDialogFront& dialog, const RegistryFactory& registry,
                      TMainThread* poll) {
-  if (!StoreCredentials(registry, dialog.LoginText(), dialog.PswdText())) dialog.ShowSaveError();
+  const auto field_text = [&dialog](SettingsRole role) { return dialog.FieldText(role); };
+  if (!StoreFields(registry, field_text)) dialog.ShowSaveError();
   if (poll != nullptr) poll->ResumeForNewSettings();
   dialog.CloseWithOk();
+}
+
+const std::array<StoredField, 2>& StoredFields() {
+  static const std::array<StoredField, 2> fields = {{
+      {SettingsRole::kLogin, kLoginValue},
+      {SettingsRole::kPswd, kPswdValue},
+  }};
+  return fields;
 }
 
 const std::array<ShortcutBox, 3>& ShortcutBoxes() {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "settings/registry.h"
+#include "settings/stored_values.h"
 
 namespace kestrion {
 
@@ -19,11 +21,13 @@ inline constexpr const char* kSaveErrorText = "ошибка сохранения
 // Removes leading and trailing characters with codes 0 to 32 (blanks and control characters).
 std::string TrimBlanksAndControls(std::string_view text);
 
-// OK's work: writes the trimmed login and password as "login" and "pswd" under the program's
+enum class SettingsRole;
+
+// OK's work: writes each stored field's text (StoredFields), trimmed, under the program's
 // key, creating it when missing. False when anything failed; a value written before the
 // failure stays written.
-bool StoreCredentials(const RegistryFactory& registry, const std::string& login_text,
-                      const std::string& pswd_text);
+bool StoreFields(const RegistryFactory& registry,
+                 const std::function<std::string(SettingsRole role)>& field_text);
 
 // A control's place in pixels: within the group box, or the group box's own within the
 // dialog's client area.
@@ -38,15 +42,15 @@ struct ControlPlace {
 class SettingsDialogFront {
  public:
   virtual ~SettingsDialogFront() = default;
-  virtual std::string LoginText() const = 0;
-  virtual std::string PswdText() const = 0;
+  // The text in the dialog's field of that role (an edit); "" for any other role.
+  virtual std::string FieldText(SettingsRole role) const = 0;
   // kSaveErrorText in a box without icon and with one button; returns once it is dismissed.
   virtual void ShowSaveError() = 0;
   // Ends the dialog's modal showing with OK.
   virtual void CloseWithOk() = 0;
 };
 
-// OK: stores the credentials (StoreCredentials), shows the save error when that failed, wakes
+// OK: stores the fields (StoreFields), shows the save error when that failed, wakes
 // `poll` (when there is one) for a poll with the new settings at once, and closes the dialog.
 void ConfirmSettings(SettingsDialogFront& dialog, const RegistryFactory& registry,
                      TMainThread* poll);
@@ -94,6 +98,13 @@ struct SettingsControl {
 // Every control, in tab order where it takes the focus; the group box, which holds them all,
 // comes last, so that it lies beneath them.
 const std::vector<SettingsControl>& SettingsControls();
+
+// The fields whose texts are stored, and under which value.
+struct StoredField {
+  SettingsRole role;
+  StoredValue value;
+};
+const std::array<StoredField, 2>& StoredFields();
 
 // A box's handler, for a click by the user and a tick by the program alike: a ticked box
 // writes the shortcut to the program (again), a cleared one deletes it.

@@ -132,9 +132,16 @@ void TFormSettings::CheckBoxClick(std::size_t box) {
 
 void TFormSettings::BitBtnOkClick() { ConfirmSettings(*this, OpenProgramRegistry, MainThread); }
 
-std::string TFormSettings::LoginText() const { return eLogin->text().toStdString(); }
-
-std::string TFormSettings::PswdText() const { return ePswd->text().toStdString(); }
+std::string TFormSettings::FieldText(SettingsRole role) const {
+  switch (role) {
+    case SettingsRole::kLogin:
+      return eLogin->text().toStdString();
+    case SettingsRole::kPswd:
+      return ePswd->text().toStdString();
+    default:
+      return {};
+  }
+}
 
 void TFormSettings::ShowSaveError() {
   // No icon, one button, centred on the screen.

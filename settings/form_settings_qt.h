@@ -41,8 +41,7 @@ class TFormSettings : public QDialog, private SettingsDialogFront {
 
  private:
   void BitBtnOkClick();
-  std::string LoginText() const override;
-  std::string PswdText() const override;
+  std::string FieldText(SettingsRole role) const override;
   void ShowSaveError() override;
   void CloseWithOk() override { accept(); }
   void CheckBoxClick(std::size_t box);

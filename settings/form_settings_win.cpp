@@ -162,9 +162,16 @@ void TFormSettings::CheckBoxClick(std::size_t box) {
 
 void TFormSettings::BitBtnOkClick() { ConfirmSettings(*this, OpenProgramRegistry, MainThread); }
 
-std::string TFormSettings::LoginText() const { return WindowTextUtf8(eLogin); }
-
-std::string TFormSettings::PswdText() const { return WindowTextUtf8(ePswd); }
+std::string TFormSettings::FieldText(SettingsRole role) const {
+  switch (role) {
+    case SettingsRole::kLogin:
+      return WindowTextUtf8(eLogin);
+    case SettingsRole::kPswd:
+      return WindowTextUtf8(ePswd);
+    default:
+      return {};
+  }
+}
 
 void TFormSettings::ShowSaveError() {
   // The dialog waits for it.

@@ -63,8 +63,7 @@ class TFormSettings : private SettingsDialogFront {
   void CheckBoxClick(std::size_t box);
   void BitBtnOkClick();
   void Close(int result);
-  std::string LoginText() const override;
-  std::string PswdText() const override;
+  std::string FieldText(SettingsRole role) const override;
   void ShowSaveError() override;
   void CloseWithOk() override { Close(kModalOk); }
 

@@ -2,6 +2,9 @@
 
 #include "base/text_codec.h"
 #include "settings/encode_url.h"
+#include "settings/stored_values.h"
+
+#include <utility>
 
 namespace kestrion {
 
@@ -16,8 +19,10 @@ bool Settings::ReadSettings() {
     if (reg->KeyExists(kRegKey)) {
       // Whether the open worked is not checked: if it did not, no value exists either.
       reg->OpenKey(kRegKey, false);
-      if (reg->ValueExists("login")) record_.Login = reg->ReadString("login");
-      if (reg->ValueExists("pswd")) record_.Pswd = reg->ReadString("pswd");
+      for (auto [value, text] :
+           {std::pair{kLoginValue, &record_.Login}, {kPswdValue, &record_.Pswd}}) {
+        if (reg->ValueExists(value.name)) *text = reg->ReadString(value.name);
+      }
     }
   }
   record_.ModuleId = LoadResourceString(strings_, kModuleIdId);

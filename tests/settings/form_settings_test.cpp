@@ -13,8 +13,11 @@ namespace {
 
 class FakeDialog : public SettingsDialogFront {
  public:
-  std::string LoginText() const override { return " 12345\t"; }
-  std::string PswdText() const override { return "secret\r\n"; }
+  std::string FieldText(SettingsRole role) const override {
+    return role == SettingsRole::kLogin  ? " 12345\t"
+           : role == SettingsRole::kPswd ? "secret\r\n"
+                                         : "";
+  }
   void ShowSaveError() override { steps.push_back("error"); }
   void CloseWithOk() override { steps.push_back("close"); }
   std::vector<std::string> steps;

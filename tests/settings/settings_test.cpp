@@ -4,6 +4,7 @@
 
 #include "base/exception.h"
 #include "settings/encode_url.h"
+#include "settings/stored_values.h"
 #include "tests/settings/fakes.h"
 
 namespace kestrion {
@@ -15,6 +16,20 @@ class SettingsTest : public ::testing::Test {
   test::FakeStringTable strings_;
   Settings settings_{store_.Factory(), strings_};
 };
+
+// Stored files and registries of every earlier version hold these names and types.
+TEST(StoredValues, NamesAndTypesNeverChange) {
+  std::vector<std::pair<std::string, StoredType>> table;
+  for (const StoredValue& value : kStoredValues) table.emplace_back(value.name, value.type);
+  const auto text = StoredType::kText;
+  const auto integer = StoredType::kInteger;
+  EXPECT_EQ(table, (std::vector<std::pair<std::string, StoredType>>{{"login", text},
+                                                                    {"pswd", text},
+                                                                    {"Top", integer},
+                                                                    {"Left", integer},
+                                                                    {"Width", integer},
+                                                                    {"Height", integer}}));
+}
 
 TEST_F(SettingsTest, NoKeyGivesFalseButStillLoadsTheStringTable) {
   EXPECT_FALSE(settings_.ReadSettings());
