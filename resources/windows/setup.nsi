@@ -84,6 +84,8 @@ LangString KeptSettingsText ${LANG_ENGLISH} "Kestrion will be removed from the f
 LangString KeptSettingsText ${LANG_RUSSIAN} "Kestrion будет удалён из указанной ниже папки. Логин, пароль и положение полосы останутся в реестре, в разделе HKEY_CURRENT_USER\Software\Kestrion; удалите этот раздел, чтобы стереть и их."
 LangString StillRunningText ${LANG_ENGLISH} "Kestrion does not quit. Choose $\"Выход$\" in its menu, then Retry."
 LangString StillRunningText ${LANG_RUSSIAN} "Kestrion не завершается. Выберите «Выход» в его меню и нажмите «Повтор»."
+LangString NotRemovedText ${LANG_ENGLISH} "Kestrion is still running and could not be removed. Choose $\"Выход$\" in its menu and run the uninstaller again."
+LangString NotRemovedText ${LANG_RUSSIAN} "Kestrion ещё работает, и его не удалось удалить. Выберите «Выход» в его меню и запустите удаление снова."
 
 ; The link the program's settings dialog makes to itself, field for field: the program, the
 ; title as its description, no arguments, SW_SHOW, and the program's folder with its
@@ -248,6 +250,18 @@ Section "Kestrion" SectionMain
   SectionIn RO
   SetShellVarContext current
   Call CloseRunning
+  ; A copy that could not be reached still holds its file; File would skip it in silence.
+  ${DoWhile} ${FileExists} "$INSTDIR\${PROGRAM}"
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${PROGRAM}" a
+    ${IfNot} ${Errors}
+      FileClose $0
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunningText)" /SD IDCANCEL IDRETRY +2
+    Abort
+    Call CloseRunning
+  ${Loop}
   SetOutPath "$INSTDIR"
   File "${STAGE}/kestrion.exe"
   File "${STAGE}/kestrion-check.exe"
@@ -321,6 +335,13 @@ FunctionEnd
 Section "Uninstall"
   SetShellVarContext current
   Call un.CloseRunning
+  ; A copy still running (one that could not be reached) keeps its file: say so and leave the
+  ; rest in place for another try, rather than report a removal that did not happen.
+  Delete "$INSTDIR\kestrion.exe"
+  ${If} ${FileExists} "$INSTDIR\kestrion.exe"
+    MessageBox MB_OK|MB_ICONSTOP "$(NotRemovedText)" /SD IDOK
+    Abort
+  ${EndIf}
   !macro REMOVE_OUR_LINK FOLDER
     Push "${FOLDER}\Kestrion.lnk"
     Call un.LinkIsOurs
@@ -333,7 +354,6 @@ Section "Uninstall"
   !insertmacro REMOVE_OUR_LINK "$DESKTOP"
   !insertmacro REMOVE_OUR_LINK "$SMPROGRAMS"
 
-  Delete "$INSTDIR\kestrion.exe"
   Delete "$INSTDIR\kestrion-check.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
