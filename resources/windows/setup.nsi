@@ -84,6 +84,8 @@ LangString KeptSettingsText ${LANG_ENGLISH} "Kestrion will be removed from the f
 LangString KeptSettingsText ${LANG_RUSSIAN} "Kestrion будет удалён из указанной ниже папки. Логин, пароль и положение полосы останутся в реестре, в разделе HKEY_CURRENT_USER\Software\Kestrion; удалите этот раздел, чтобы стереть и их."
 LangString StillRunningText ${LANG_ENGLISH} "Kestrion does not quit. Choose $\"Выход$\" in its menu, then Retry."
 LangString StillRunningText ${LANG_RUSSIAN} "Kestrion не завершается. Выберите «Выход» в его меню и нажмите «Повтор»."
+LangString NotReplacedText ${LANG_ENGLISH} "Some of Kestrion's files are in use and were not replaced. Quit Kestrion and kestrion-check, then run the setup again."
+LangString NotReplacedText ${LANG_RUSSIAN} "Часть файлов Kestrion занята и не заменена. Завершите Kestrion и kestrion-check и запустите установку снова."
 LangString NotRemovedText ${LANG_ENGLISH} "Kestrion is still running and could not be removed. Choose $\"Выход$\" in its menu and run the uninstaller again."
 LangString NotRemovedText ${LANG_RUSSIAN} "Kestrion ещё работает, и его не удалось удалить. Выберите «Выход» в его меню и запустите удаление снова."
 
@@ -263,10 +265,17 @@ Section "Kestrion" SectionMain
     Call CloseRunning
   ${Loop}
   SetOutPath "$INSTDIR"
+  ; A file in use (kestrion-check.exe in the middle of a poll) that the user, or /S, chose to
+  ; skip sets the error flag: an install with an old program in it is no success.
+  ClearErrors
   File "${STAGE}/kestrion.exe"
   File "${STAGE}/kestrion-check.exe"
   File "${STAGE}/README.txt"
   File "${STAGE}/LICENSE.txt"
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "$(NotReplacedText)" /SD IDOK
+    Abort
+  ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS"

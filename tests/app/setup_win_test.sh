@@ -88,6 +88,17 @@ check "its size" grep -q "^EstimatedSize    REG_DWORD    0x[0-9a-f]\{3,\}$" "$wo
 check "the installed kestrion-check.exe prints the balance" \
   [ "$("$wine" "$installed/kestrion-check.exe" | tr -d '\r')" = "Ваш баланс: 123.45" ]
 
+# kestrion-check.exe in the middle of a poll holds its file: an update says so and fails.
+"$wine" reg add "$settings_key" /v login /t REG_SZ /d stall /f >/dev/null 2>&1
+"$wine" "$installed/kestrion-check.exe" >/dev/null &
+polling=$!
+for _ in $(seq 100); do grep -q 'login=stall' "$state/requests.log" && break; sleep 0.1; done
+"$wine" "$setup" /S
+check "an update that cannot replace a file in use fails" [ $? -eq 2 ]
+"$wine" taskkill /f /im kestrion-check.exe >/dev/null 2>&1
+wait "$polling"
+"$wine" reg add "$settings_key" /v login /t REG_SZ /d demo /f >/dev/null 2>&1
+
 # The installed program running, its bar moved: the update ends it by its window.
 "$wine" "$installed/kestrion.exe" &
 program=$!
