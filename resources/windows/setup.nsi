@@ -274,6 +274,9 @@ Section "Kestrion" SectionMain
   File "${STAGE}/LICENSE.txt"
   ${If} ${Errors}
     MessageBox MB_OK|MB_ICONSTOP "$(NotReplacedText)" /SD IDOK
+    ${If} $Running = 1
+      Exec '"$INSTDIR\${PROGRAM}"'
+    ${EndIf}
     Abort
   ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"

@@ -66,8 +66,13 @@ check "the files in %LOCALAPPDATA%\\Programs\\Kestrion" \
   test -f "$installed/kestrion.exe" -a -f "$installed/kestrion-check.exe" \
   -a -f "$installed/README.txt" -a -f "$installed/LICENSE.txt" -a -f "$installed/uninstall.exe"
 check "the uninstaller is signed" signed "$installed/uninstall.exe"
-check "the Programs shortcut is the one the settings dialog makes" \
-  [ "$(probe link "$programs\\Kestrion.lnk")" = "$(printf '%s\n' "$dir\\kestrion.exe" "" "$dir\\" Kestrion 5)" ]
+link_is() {  # PATH EXPECTED: the link's fields as bar_probe prints them
+  local got
+  got=$(probe link "$1")
+  [ "$got" = "$2" ] || { printf 'the link %s holds:\n%s\n' "$1" "$got"; false; }
+}
+check "the Programs shortcut is the one the settings dialog makes" link_is \
+  "$programs\\Kestrion.lnk" "$(printf '%s\n' "$dir\\kestrion.exe" "" "$dir\\" Kestrion 5)"
 check "no Startup shortcut unless asked for" sh -c "! '$wine' '$probe' link '$startup\\Kestrion.lnk'"
 
 "$wine" reg query "$uninstall_key" | tr -d '\r' | sed -n 's/^    //p' >"$work/entry"
