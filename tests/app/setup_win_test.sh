@@ -100,9 +100,13 @@ check "the installed kestrion-check.exe prints the balance" \
 
 # kestrion-check.exe in the middle of a poll holds its file: an update says so and fails.
 "$wine" reg add "$settings_key" /v login /t REG_SZ /d stall /f >/dev/null 2>&1
+stalled=$(grep -c 'login=stall&' "$state/requests.log")
 "$wine" "$installed/kestrion-check.exe" >/dev/null &
 polling=$!
-for _ in $(seq 100); do grep -q 'login=stall' "$state/requests.log" && break; sleep 0.1; done
+for _ in $(seq 100); do
+  [ "$(grep -c 'login=stall&' "$state/requests.log")" -gt "$stalled" ] && break
+  sleep 0.1
+done
 "$wine" "$setup" /S
 check "an update that cannot replace a file in use fails" [ $? -eq 2 ]
 "$wine" taskkill /f /im kestrion-check.exe >/dev/null 2>&1
