@@ -84,9 +84,14 @@ package: build
 	cmake --build $(BUILD) --target package
 	lintian --fail-on error $(BUILD)/kestrion_*.deb
 
-# build-win/kestrion-<version>-win64.zip: kestrion.exe, kestrion-check.exe and a README
+# build-win/kestrion-<version>-win64.zip (kestrion.exe, kestrion-check.exe, a README, the
+# licence) and build-win/kestrion-<version>-setup.exe. Given SIGN_PKCS12=cert.p12 (and
+# SIGN_PASSWORD_FILE, SIGN_TIMESTAMP_URL), the programs, the uninstaller and the setup program
+# are signed with Authenticode (cmake/sign.cmake).
 package-win: build-win
-	cmake --build $(BUILD_WIN) --target package
+	SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
+	SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
+	SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL) cmake --build $(BUILD_WIN) --target package
 
 demo: bootstrap
 	tools/demo

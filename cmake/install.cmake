@@ -40,9 +40,18 @@ if(WIN32)
   install(TARGETS kestrion kestrion-check RUNTIME DESTINATION .)
   configure_file(resources/windows/README.txt.in ${CMAKE_BINARY_DIR}/generated/README.txt @ONLY
                  NEWLINE_STYLE CRLF)
-  install(FILES ${CMAKE_BINARY_DIR}/generated/README.txt DESTINATION .)
+  configure_file(LICENSE ${CMAKE_BINARY_DIR}/generated/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_BINARY_DIR}/generated/README.txt ${CMAKE_BINARY_DIR}/generated/LICENSE.txt
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME kestrion-${PROJECT_VERSION}-win64)
+  # The setup program beside the zip, made from the same staged files once they are stripped
+  # and, when a certificate is given, signed (cmake/package_win.cmake).
+  find_program(KESTRION_MAKENSIS makensis)
+  set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/package_win.cmake)
+  set(CPACK_KESTRION_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+  set(CPACK_KESTRION_MAKENSIS ${KESTRION_MAKENSIS})
+  set(CPACK_KESTRION_MAKER_WEB ${KESTRION_MAKER_WEB})
   include(CPack)
   return()
 endif()

@@ -58,6 +58,7 @@ add_test(NAME check_command
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
 add_executable(bar_probe app/bar_probe.cpp)
 target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bar_probe PRIVATE ole32 uuid)
 add_test(NAME win_desktop
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/app/desktop_win_test.sh
@@ -75,3 +76,16 @@ set_tests_properties(core_tests win_tests check_command win_gui_tests win_deskto
 # They all change HKCU\Software\Kestrion in the one Wine prefix.
 set_tests_properties(win_tests check_command win_gui_tests win_desktop
                      PROPERTIES RESOURCE_LOCK wine_registry)
+
+# The setup program and its uninstaller, signed with a throwaway certificate, in a Wine
+# prefix of their own under the build folder.
+add_test(NAME setup
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+                 bash ${CMAKE_CURRENT_SOURCE_DIR}/app/setup_win_test.sh
+                 ${CMAKE_SOURCE_DIR}/tools/wine-run ${CMAKE_BINARY_DIR}/CPackConfig.cmake
+                 $<TARGET_FILE:bar_probe> ${server_state} ${CMAKE_BINARY_DIR}/setup-test
+                 ${PROJECT_VERSION})
+set_tests_properties(setup PROPERTIES FIXTURES_REQUIRED billing_server TIMEOUT 300
+                                       RESOURCE_LOCK stalled_login)
+# Both count the server's requests for the login it leaves unanswered.
+set_property(TEST win_desktop APPEND PROPERTY RESOURCE_LOCK stalled_login)

@@ -13,7 +13,12 @@
 //   bar_probe rect        prints the bar's left, top, width and height
 //   bar_probe move L T    puts the bar there
 //   bar_probe drag DX DY  drags the bar by its label with the left button, as the user does
-// Exits 1 when there is no bar, 2 on a wrong command line.
+//   bar_probe link PATH   prints a shell link's target, arguments, working folder and
+//                         description as the shell reads them, and its show command, a line each
+//   bar_probe link PATH TARGET  writes a link to TARGET there, as another program might
+// Exits 1 when there is no bar (or no link), 2 on a wrong command line.
+#include <objbase.h>
+#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -71,10 +76,56 @@ void PressKey(WORD key) {
   SendInput(2, input, sizeof(INPUT));
 }
 
+std::wstring Wide(const char* text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), size);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+int Link(const char* path, const char* target) {
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link))) ||
+      FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    return 1;
+  }
+  int status = 0;
+  if (target != nullptr) {
+    link->SetPath(Wide(target).c_str());
+    status = SUCCEEDED(file->Save(Wide(path).c_str(), TRUE)) ? 0 : 1;
+  } else if (SUCCEEDED(file->Load(Wide(path).c_str(), STGM_READ))) {
+    wchar_t text[4][MAX_PATH] = {};
+    link->GetPath(text[0], MAX_PATH, nullptr, 0);
+    link->GetArguments(text[1], MAX_PATH);
+    link->GetWorkingDirectory(text[2], MAX_PATH);
+    link->GetDescription(text[3], MAX_PATH);
+    for (const auto& line : text) std::printf("%s\n", Utf8(line).c_str());
+    // The link object reads SW_SHOW back as normal: the show command as the header holds it.
+    unsigned char show[4] = {};
+    if (FILE* stored = _wfopen(Wide(path).c_str(), L"rb")) {
+      std::fseek(stored, 0x3C, SEEK_SET);
+      if (std::fread(show, 1, sizeof show, stored) != sizeof show) status = 1;
+      std::fclose(stored);
+    }
+    std::printf("%d\n", show[0] | show[1] << 8 | show[2] << 16 | show[3] << 24);
+  } else {
+    status = 1;
+  }
+  file->Release();
+  link->Release();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc >= 2 ? argv[1] : "";
+  if (command == "link" && (argc == 3 || argc == 4))
+    return Link(argv[2], argc == 4 ? argv[3] : nullptr);
   const HWND bar = FindWindowW(L"TFormMain", nullptr);
   if (bar == nullptr) {
     std::puts("no bar");
@@ -142,7 +193,7 @@ int main(int argc, char** argv) {
   } else {
     std::puts(
         "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
-        "key NAME|rect|move LEFT TOP|drag DX DY");
+        "key NAME|rect|move LEFT TOP|drag DX DY|link PATH [TARGET]");
     return 2;
   }
   return 0;
