@@ -68,7 +68,7 @@ TFormMain::TFormMain()
   setPalette(palette);
   setAutoFillBackground(true);
 
-  QFont font(QStringLiteral("Sans Serif"), 8, QFont::Bold);
+  QFont font(QString::fromUtf8(kFormFontFamilyLinux), kFormFontPoints, QFont::Bold);
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
 

@@ -71,10 +71,7 @@ inline constexpr int kSettingsLeft = 395;
 inline constexpr int kSettingsTop = 426;
 inline constexpr int kSettingsWidth = 455;
 inline constexpr int kSettingsHeight = 114;
-// "MS Sans Serif" 8 points (11 pixels); the group box and all it holds in bold.
-inline constexpr const char* kSettingsFontFace = "MS Sans Serif";
-inline constexpr int kSettingsFontPoints = 8;
-inline constexpr int kSettingsFontPixels = 11;
+// The font is the windows' own (ui/forms.h); the group box and all it holds in bold.
 
 enum class SettingsRole {
   kLoginLabel,

@@ -38,7 +38,7 @@ TFormSettings::TFormSettings()
   setWindowTitle(QString::fromUtf8(kSettingsCaption));
   setFixedSize(kSettingsWidth, kSettingsHeight);
   move(kSettingsLeft, kSettingsTop);
-  QFont font(QStringLiteral("Sans Serif"), kSettingsFontPoints);
+  QFont font(QString::fromUtf8(kFormFontFamilyLinux), kFormFontPoints);
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
   QFont bold = font;

@@ -10,6 +10,7 @@
 #include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "resources/resource_ids.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 
@@ -172,9 +173,9 @@ HFONT SansSerifFont(bool bold) {
   static HFONT heavy = nullptr;
   HFONT& font = bold ? heavy : regular;
   if (font == nullptr) {
-    font = CreateFontW(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+    font = CreateFontW(-kFormFontPixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, L"MS Sans Serif");
+                       DEFAULT_PITCH | FF_SWISS, Utf8ToWide(kFormFontFace).c_str());
   }
   return font;
 }

@@ -65,7 +65,7 @@ void ShowModalWindow(HWND dialog, const std::function<bool()>& closed);
 // that window. OpenAddress itself speaks for the application's own window.
 void OpenAddressFor(HWND owner, const std::string& address);
 
-// "MS Sans Serif" at 8 points (11 pixels at 96 dpi), bold or not; made once, never freed.
+// The windows' font (kFormFontFace), bold or not; made once, never freed.
 HFONT SansSerifFont(bool bold);
 
 }  // namespace kestrion

@@ -6,6 +6,13 @@ namespace kestrion {
 // tip's first word.
 inline constexpr const char* kAppTitle = "Kestrion";
 
+// The windows' font, bold or not: "MS Sans Serif" at 8 points, 11 pixels at 96 dpi. Linux
+// draws it with its own "Sans Serif" family at the same size.
+inline constexpr const char* kFormFontFace = "MS Sans Serif";
+inline constexpr const char* kFormFontFamilyLinux = "Sans Serif";
+inline constexpr int kFormFontPoints = 8;
+inline constexpr int kFormFontPixels = 11;
+
 class TFormMain;
 class TFormAbout;
 class TFormSettings;
