@@ -36,9 +36,8 @@ HWND AddLabel(HWND parent, const AboutLabel& place, HFONT font, bool notify) {
   SIZE extent = {};
   const WindowDc dc(parent);
   if (dc.get() != nullptr) {
-    const HGDIOBJ old_font = SelectObject(dc.get(), font);
+    const ScopedSelectObject selected(dc.get(), font);
     GetTextExtentPoint32W(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent);
-    SelectObject(dc.get(), old_font);
   }
   // SS_NOPREFIX: an '&' in the maker's texts is shown, not taken for an accelerator.
   const DWORD style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | (notify ? SS_NOTIFY : 0u);

@@ -206,13 +206,12 @@ void TFormMain::PaintLabel(HDC dc) {
   GetClientRect(label_, &client);
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   const std::wstring text = WindowText(label_);
-  const HGDIOBJ old_font = SelectObject(dc, SansSerifFont(true));
+  const ScopedSelectObject font(dc, SansSerifFont(true));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, text_colour_);
   // Server text is shown as it comes: an ampersand is no mnemonic here.
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old_font);
 }
 
 void TFormMain::LabelMainMouseDown(int x, int y) {

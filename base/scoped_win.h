@@ -75,4 +75,17 @@ class WindowDc {
   HDC dc_;
 };
 
+// An object selected into a device context for a scope; what was selected before comes back.
+class ScopedSelectObject {
+ public:
+  ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~ScopedSelectObject() { SelectObject(dc_, old_); }
+  ScopedSelectObject(const ScopedSelectObject&) = delete;
+  ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
 }  // namespace kestrion

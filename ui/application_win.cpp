@@ -193,11 +193,10 @@ HBITMAP MenuPicture(HICON icon, int size, bool greyed) {
   if (black != nullptr && white != nullptr) {
     std::fill(on_black, on_black + count, 0xFF000000u);
     std::fill(on_white, on_white + count, 0xFFFFFFFFu);
-    HGDIOBJ old = SelectObject(dc.get(), black.get());
-    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    SelectObject(dc.get(), white.get());
-    DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    SelectObject(dc.get(), old);
+    for (HBITMAP background : {black.get(), white.get()}) {
+      const ScopedSelectObject selected(dc.get(), background);
+      DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    }
     GdiFlush();
     for (int i = 0; i < count; ++i) {
       // Over black a pixel is colour × alpha (premultiplied already); over white it is that
@@ -223,11 +222,10 @@ void DrawMenuPicture(HDC dc, int x, int y, HBITMAP picture) {
   BITMAP image = {};
   if (picture == nullptr || GetObjectW(picture, sizeof image, &image) == 0) return;
   const UniqueDc source(CreateCompatibleDC(dc));
-  const HGDIOBJ old = SelectObject(source.get(), picture);
+  const ScopedSelectObject selected(source.get(), picture);
   const BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   GdiAlphaBlend(dc, x, y, image.bmWidth, image.bmHeight, source.get(), 0, 0, image.bmWidth,
                 image.bmHeight, blend);
-  SelectObject(source.get(), old);
 }
 
 }  // namespace kestrion
