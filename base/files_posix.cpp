@@ -48,13 +48,15 @@ std::string AbsoluteFolderFromEnv(const char* name) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode) {
+PathParts SplitPath(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "."
-                          : slash == 0               ? "/"
-                                                     : path.substr(0, slash);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = dir + "/." + name + ".XXXXXX";
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode) {
+  const PathParts parts = SplitPath(path);
+  std::string temp = parts.folder + "/." + parts.name + ".XXXXXX";
   UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0) return false;
   if (!WriteAll(fd.get(), data) || ::fchmod(fd.get(), mode) != 0 || ::fsync(fd.get()) != 0 ||
@@ -63,7 +65,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
     return false;
   }
   // The rename is done; a folder that cannot be synced does not undo it.
-  const UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const UniqueFd folder(::open(parts.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0) ::fsync(folder.get());
   return true;
 }

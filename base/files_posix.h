@@ -33,6 +33,13 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // temporary file is gone. The folder must exist.
 bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t mode);
 
+// A path's folder and name: "." for a bare name, "/" for a name at the root.
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+PathParts SplitPath(const std::string& path);
+
 // An XDG base folder: $variable when it is absolute, else $HOME followed by `under_home`
 // (e.g. "/.config"); "" when neither is usable. No trailing '/'.
 std::string XdgBaseFolder(const char* variable, const char* under_home);

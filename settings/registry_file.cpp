@@ -37,11 +37,7 @@ bool MakeFolder(const std::string& dir) {
 // The settings file holds a password: only its owner may read it, in a folder only the owner
 // may enter.
 bool WriteSettingsFile(const std::string& path, std::string_view data) {
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "."
-                          : slash == 0               ? "/"
-                                                     : path.substr(0, slash);
-  return MakeFolder(dir) && WriteFileAtomically(path, data, 0600);
+  return MakeFolder(SplitPath(path).folder) && WriteFileAtomically(path, data, 0600);
 }
 
 std::optional<RegDocument> Load(const std::string& path) {

@@ -81,9 +81,7 @@ class DesktopEntryShell final : public ShortcutShell {
   // File managers launch an entry on the desktop only when it is executable; in the menu and
   // autostart folders it is plain data.
   void SaveLink(const std::string& path, const ShortcutFields& fields) override {
-    const std::size_t slash = path.rfind('/');
-    const bool on_desktop =
-        slash != std::string::npos && path.substr(0, slash) == FolderPath(kCsidlDesktop);
+    const bool on_desktop = SplitPath(path).folder == FolderPath(kCsidlDesktop);
     // The temporary name does not end in ".desktop", so no menu picks it up meanwhile.
     WriteFileAtomically(path, DesktopEntryText(fields, IconFor(fields)), on_desktop ? 0755 : 0644);
   }
