@@ -10,7 +10,7 @@ WERROR ?= ON
 
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan check-tsan run demo \
+.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan check-tsan fuzz-build run demo \
         bench fuzz install package package-win format format-check layers-check clean
 
 all: build
@@ -18,9 +18,11 @@ all: build
 bootstrap:
 	@tools/bootstrap
 
+# The benchmarks are built with the program, so that they never rot unnoticed; make bench
+# runs them from a tree of its own.
 configure: bootstrap
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKESTRION_WERROR=$(WERROR) \
-	  $(CMAKE_ARGS)
+	  -DKESTRION_BUILD_BENCH=ON $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -55,7 +57,13 @@ check-tsan: bootstrap
 	cmake --build build-tsan -j $(JOBS) --target core_tests linux_tests
 	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -R '^(core_tests|linux_tests)'
 
-check: format-check layers-check check-linux check-win check-asan check-tsan
+# The fuzz targets compiled, not run (make fuzz runs them).
+fuzz-build: bootstrap
+	cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+
+check: format-check layers-check check-linux check-win check-asan check-tsan fuzz-build
 
 # Each folder includes only from the folders below it (README, "Layout").
 layers-check:
