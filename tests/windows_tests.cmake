@@ -18,9 +18,11 @@ set_tests_properties(billing_server_stop PROPERTIES FIXTURES_CLEANUP billing_ser
 # The Windows platform files against real parts: the loopback server, Wine's registry.
 add_executable(win_tests
   test_data.cpp
+  poll/connection_check_win_test.cpp
   poll/http_get_win_test.cpp
   poll/reply_vectors_test.cpp
   settings/registry_win_test.cpp
+  settings/string_table_win_test.cpp
   win_test_support.cpp
 )
 target_link_libraries(win_tests PRIVATE kestrion_platform GTest::gtest_main kestrion_warnings)

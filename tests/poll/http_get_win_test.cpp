@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/exception.h"
-#include "poll/connection_check.h"
 #include "poll/http_get.h"
 #include "tests/poll/http_get_test_support.h"
 #include "tests/test_data.h"
@@ -203,8 +202,6 @@ TEST(HttpGetWin, CancelEndsTheRequestUnderWayAndEveryLaterOne) {
                Exception);
   EXPECT_TRUE(RequestsWith("cancelled&" + kRun).empty());
 }
-
-TEST(IsInternetConnected, SaysYesWhenTheHostHasAConnection) { EXPECT_TRUE(IsInternetConnected()); }
 
 }  // namespace
 }  // namespace kestrion

@@ -93,11 +93,5 @@ TEST_F(RegistryWinTest, AStoredLoginThatIsNotTextStopsReadSettingsWithItsName) {
   EXPECT_THROW(reg->ReadInteger("Height"), Exception) << "a missing integer";
 }
 
-TEST(StringTableWin, TheProgramsAddressesComeFromItsResources) {
-  EXPECT_EQ(LoadResourceString(ProgramStringTable(), kModuleIdId), "9");
-  EXPECT_EQ(LoadResourceString(ProgramStringTable(), kBalanceUrlId).rfind("http://", 0), 0u);
-  EXPECT_EQ(LoadResourceString(ProgramStringTable(), 77), "");
-}
-
 }  // namespace
 }  // namespace kestrion
