@@ -16,7 +16,7 @@ set_tests_properties(billing_server_start PROPERTIES FIXTURES_SETUP billing_serv
 set_tests_properties(billing_server_stop PROPERTIES FIXTURES_CLEANUP billing_server)
 
 # The Windows platform files against real parts: the loopback server, Wine's registry.
-add_executable(win_tests
+kestrion_test(win_tests LIBS kestrion_platform TIMEOUT 300 SOURCES
   test_data.cpp
   poll/connection_check_win_test.cpp
   poll/http_get_win_test.cpp
@@ -25,9 +25,6 @@ add_executable(win_tests
   settings/string_table_win_test.cpp
   win_test_support.cpp
 )
-target_link_libraries(win_tests PRIVATE kestrion_platform GTest::gtest_main kestrion_warnings)
-target_compile_definitions(win_tests PRIVATE KESTRION_TEST_DATA="${KESTRION_TEST_DATA}")
-add_test(NAME win_tests COMMAND win_tests)
 set_tests_properties(win_tests PROPERTIES FIXTURES_REQUIRED billing_server
                      ENVIRONMENT "KESTRION_SERVER_STATE=${server_state}")
 
@@ -73,7 +70,7 @@ add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
                               ${CMAKE_BINARY_DIR} ${PROJECT_VERSION}
                               ${CMAKE_SOURCE_DIR}/tools/wine-run)
 
-set_tests_properties(core_tests win_tests check_command win_gui_tests win_desktop package
+set_tests_properties(core_tests check_command win_gui_tests win_desktop package
                      PROPERTIES TIMEOUT 300)
 # They all change HKCU\Software\Kestrion in the one Wine prefix.
 set_tests_properties(win_tests check_command win_gui_tests win_desktop
