@@ -126,6 +126,9 @@ TEST_F(FormMainTest, TheMenuShowsItsTableWithTheItemsOwnPictures) {
   top->trigger();
   EXPECT_FALSE(top->isChecked());
   EXPECT_EQ(form_->Bounds(), (BarRect{40, 0, 300, 20})) << "every choice moves it up";
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey("Software\\Kestrion", false);
+  EXPECT_EQ(reg->ReadInteger("Top"), 0) << "the place is stored at once";
 }
 
 TEST_F(FormMainTest, TheItemsFollowTheBarsVisibility) {
