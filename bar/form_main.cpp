@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
+
+#include "base/text_codec.h"
+#include "settings/settings.h"
 
 #include "settings/stored_values.h"
 
@@ -134,8 +138,6 @@ BarRect MoveBarToTop(BarRect bar) {
   return bar;
 }
 
-VisibilityItems VisibilityItemsFor(bool bar_visible) { return {bar_visible, !bar_visible}; }
-
 TrayAction TrayReaction(TrayEvent event, bool bar_visible) {
   switch (event) {
     case TrayEvent::kLeftPress:
@@ -149,20 +151,74 @@ TrayAction TrayReaction(TrayEvent event, bool bar_visible) {
 }
 
 const std::vector<BarMenuItem>& BarMenuItems() {
+  using enum BarCommand;
+  constexpr auto kWhileShown = BarItemEnabled::kWhileShown;
+  constexpr auto kWhileHidden = BarItemEnabled::kWhileHidden;
   static const std::vector<BarMenuItem> items = {
-      {"NStat", "Статистика", 6, BarCommand::kStat},
-      {"NSettings", "Параметры", 5, BarCommand::kSettings},
-      {"N5", "", -1, BarCommand::kNone},
-      {"NHide", "Свернуть", 1, BarCommand::kHide},
-      {"NShow", "Развернуть", 0, BarCommand::kShow},
-      {"N11", "", -1, BarCommand::kNone},
-      {"NTop", "Наверх", 8, BarCommand::kTop},
-      {"N2", "", -1, BarCommand::kNone},
-      {"NAbout", "О программе", 2, BarCommand::kAbout},
-      {"N7", "", -1, BarCommand::kNone},
-      {"NExit", "Выход", 3, BarCommand::kExit},
+      {"NStat", "Статистика", 6, kStat},
+      {"NSettings", "Параметры", 5, kSettings},
+      {"N5", "", -1, kNone},
+      {"NHide", "Свернуть", 1, kHide, false, kWhileShown},
+      {"NShow", "Развернуть", 0, kShow, false, kWhileHidden},
+      {"N11", "", -1, kNone},
+      {"NTop", "Наверх", 8, kTop, true},
+      {"N2", "", -1, kNone},
+      {"NAbout", "О программе", 2, kAbout},
+      {"N7", "", -1, kNone},
+      {"NExit", "Выход", 3, kExit},
   };
   return items;
+}
+
+std::size_t BarMenuPosition(BarCommand command) {
+  const auto& items = BarMenuItems();
+  if (command != BarCommand::kNone) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      if (items[i].command == command) return i;
+    }
+  }
+  throw std::out_of_range("no menu item runs this command");
+}
+
+bool BarMenuItemEnabled(const BarMenuItem& item, bool bar_visible) {
+  switch (item.enabled) {
+    case BarItemEnabled::kWhileShown:
+      return bar_visible;
+    case BarItemEnabled::kWhileHidden:
+      return !bar_visible;
+    case BarItemEnabled::kAlways:
+      break;
+  }
+  return true;
+}
+
+void RunBarCommand(BarCommand command, BarFront& front) {
+  switch (command) {
+    case BarCommand::kStat:
+      // The address holds Windows-1251 bytes for the server, all of them percent-encoded.
+      front.OpenAddress(Cp1251ToUtf8(front.HeldSettings().GetStatURL()));
+      break;
+    case BarCommand::kSettings:
+      front.ShowDialog(BarDialog::kSettings);
+      break;
+    case BarCommand::kHide:
+      front.HideBar();
+      break;
+    case BarCommand::kShow:
+      front.ShowBar();
+      break;
+    case BarCommand::kTop:
+      front.PlaceBar(MoveBarToTop(front.Bounds()));
+      break;
+    case BarCommand::kAbout:
+      front.ShowDialog(BarDialog::kAbout);
+      break;
+    case BarCommand::kExit:
+      front.CloseBar();
+      break;
+    case BarCommand::kNone:
+      break;
+  }
 }
 
 }  // namespace kestrion

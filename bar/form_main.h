@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,7 +11,7 @@
 namespace kestrion {
 
 // The rules of the bar window that are not window-system calls: its geometry, the drag, the
-// menu's enabling and the notification-area icon's reactions.
+// menu with what its commands do, and the notification-area icon's reactions.
 
 struct BarRect {
   int left = 0;
@@ -106,30 +107,64 @@ BarRect ResizeByFrame(const BarRect& start, unsigned edges, int dx, int dy);
 // "Наверх": the bar goes to the screen's top edge; its left and size stay.
 BarRect MoveBarToTop(BarRect bar);
 
-// While the bar is shown "Свернуть" is enabled and "Развернуть" is not; while hidden, the
-// reverse.
-struct VisibilityItems {
-  bool hide_enabled;
-  bool show_enabled;
-};
-VisibilityItems VisibilityItemsFor(bool bar_visible);
-
 // What a mouse event on the notification-area icon does.
 enum class TrayEvent { kLeftPress, kRightPress, kOther };
 enum class TrayAction { kNothing, kHideBar, kShowBar, kMenuAtPointer };
 TrayAction TrayReaction(TrayEvent event, bool bar_visible);
 
-// What a menu item does; each front end answers them in one switch.
+// What a menu item does.
 enum class BarCommand { kNone, kStat, kSettings, kHide, kShow, kTop, kAbout, kExit };
 
-// The popup menu, in order: caption and image index; a separator has an empty caption and
-// no command.
+// When an item can be chosen: always, or only while the bar is shown, or only while hidden.
+enum class BarItemEnabled { kAlways, kWhileShown, kWhileHidden };
+
+// The popup menu, in order; the front ends build their menus from it and find an item by its
+// command. A separator has an empty caption and no command.
 struct BarMenuItem {
-  const char* name;
+  const char* name;  // the item's component name, for the front ends' objects
   const char* caption;
-  int image;  // -1: none
+  int image;  // of the image list; -1: none
   BarCommand command;
+  bool checkable = false;  // each choice flips its check mark; nothing reads it
+  BarItemEnabled enabled = BarItemEnabled::kAlways;
 };
 const std::vector<BarMenuItem>& BarMenuItems();
+
+// The position in BarMenuItems() of the one item that runs `command`; std::out_of_range for
+// kNone, which no single item has.
+std::size_t BarMenuPosition(BarCommand command);
+
+bool BarMenuItemEnabled(const BarMenuItem& item, bool bar_visible);
+
+class Settings;
+
+// The dialogs the menu opens.
+enum class BarDialog { kSettings, kAbout };
+
+// What the menu's commands need of the bar on its platform.
+class BarFront {
+ public:
+  virtual ~BarFront() = default;
+  virtual void HideBar() = 0;
+  // Shows the bar and brings it to the front.
+  virtual void ShowBar() = 0;
+  // The settings the settings dialog holds.
+  virtual const Settings& HeldSettings() = 0;
+  // With the user's default program for it (UTF-8, encoded as it should travel); a failure
+  // is not reported.
+  virtual void OpenAddress(const std::string& address) = 0;
+  // Modal to the bar; brought forward when it is shown already. Its result is not used.
+  virtual void ShowDialog(BarDialog dialog) = 0;
+  virtual BarRect Bounds() const = 0;
+  // Moves and sizes the bar (held to its size limits) and stores where it now stands, as when
+  // the user ends a move.
+  virtual void PlaceBar(const BarRect& bar) = 0;
+  // Closes the bar, which ends the program.
+  virtual void CloseBar() = 0;
+};
+
+// What choosing the item of `command` does, the same on every platform. The check mark of a
+// checkable item is the front end's, flipped as its menu's own marks are.
+void RunBarCommand(BarCommand command, BarFront& front);
 
 }  // namespace kestrion

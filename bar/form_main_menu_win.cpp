@@ -1,11 +1,9 @@
 // The bar's popup menu: built from the menu table, opened by the icon and by a right click,
 // and its commands.
-#include <algorithm>
 #include <string>
 
 #include "bar/form_about_win.h"
 #include "bar/form_main_win.h"
-#include "base/text_codec.h"
 #include "base/text_win.h"
 #include "settings/form_settings_win.h"
 #include "ui/application_win.h"
@@ -17,13 +15,6 @@ namespace {
 constexpr int kMenuImageSize = 16;
 // Between a picture and its caption, as menus that draw their pictures themselves leave.
 constexpr int kMenuPictureGap = 5;
-
-UINT CommandId(const std::string& name) {
-  const auto& items = BarMenuItems();
-  const auto found = std::find_if(items.begin(), items.end(),
-                                  [&name](const BarMenuItem& item) { return name == item.name; });
-  return TFormMain::kFirstCommand + static_cast<UINT>(found - items.begin());
-}
 
 }  // namespace
 
@@ -112,44 +103,45 @@ void TFormMain::PopupMenuAtPointer() {
 }
 
 void TFormMain::Command(int index) {
-  switch (BarMenuItems().at(static_cast<std::size_t>(index)).command) {
-    case BarCommand::kStat:
-      OpenAddressFor(window_, Cp1251ToUtf8(FormSettings->settings().GetStatURL()));
-      break;
-    case BarCommand::kSettings:
+  const auto position = static_cast<UINT>(index);
+  const BarMenuItem& item = BarMenuItems().at(position);
+  if (item.checkable) {
+    // A Windows menu keeps a mark but never flips it itself.
+    const bool checked = (GetMenuState(menu_.get(), position, MF_BYPOSITION) & MF_CHECKED) != 0;
+    CheckMenuItem(menu_.get(), position, MF_BYPOSITION | (checked ? MF_UNCHECKED : MF_CHECKED));
+  }
+  RunBarCommand(item.command, *this);
+}
+
+void TFormMain::UpdateVisibilityItems(bool visible) {
+  const auto& items = BarMenuItems();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    EnableMenuItem(
+        menu_.get(), static_cast<UINT>(i),
+        MF_BYPOSITION | (BarMenuItemEnabled(items[i], visible) ? MF_ENABLED : MF_GRAYED));
+  }
+}
+
+const Settings& TFormMain::HeldSettings() { return FormSettings->settings(); }
+
+void TFormMain::OpenAddress(const std::string& address) { OpenAddressFor(window_, address); }
+
+void TFormMain::ShowDialog(BarDialog dialog) {
+  switch (dialog) {
+    case BarDialog::kSettings:
       FormSettings->ShowModal();
       break;
-    case BarCommand::kHide:
-      Hide();
-      break;
-    case BarCommand::kShow:
-      Show();
-      break;
-    case BarCommand::kTop: {
-      const UINT id = CommandId("NTop");
-      const bool checked = (GetMenuState(menu_.get(), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
-      CheckMenuItem(menu_.get(), id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
-      SetBounds(MoveBarToTop(Bounds()));
-      place_.ChangeEnded(Bounds());
-      break;
-    }
-    case BarCommand::kAbout:
+    case BarDialog::kAbout:
       FormAbout->ShowModal();
-      break;
-    case BarCommand::kExit:
-      SendMessageW(window_, WM_CLOSE, 0, 0);
-      break;
-    case BarCommand::kNone:
       break;
   }
 }
 
-void TFormMain::UpdateVisibilityItems(bool visible) {
-  const VisibilityItems state = VisibilityItemsFor(visible);
-  EnableMenuItem(menu_.get(), CommandId("NHide"),
-                 MF_BYCOMMAND | (state.hide_enabled ? MF_ENABLED : MF_GRAYED));
-  EnableMenuItem(menu_.get(), CommandId("NShow"),
-                 MF_BYCOMMAND | (state.show_enabled ? MF_ENABLED : MF_GRAYED));
+void TFormMain::PlaceBar(const BarRect& bar) {
+  SetBounds(bar);
+  place_.ChangeEnded(Bounds());
 }
+
+void TFormMain::CloseBar() { SendMessageW(window_, WM_CLOSE, 0, 0); }
 
 }  // namespace kestrion

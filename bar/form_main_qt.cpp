@@ -14,7 +14,6 @@
 #include "bar/form_about_qt.h"
 #include "bar/status.h"
 #include "bar/window_hints.h"
-#include "base/text_codec.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
 #include "settings/form_settings_qt.h"
@@ -116,12 +115,19 @@ void TFormMain::BuildMenu() {
     } else {
       action = mainPopupMenu->addAction(ImageList1.at(static_cast<std::size_t>(item.image)),
                                         QString::fromUtf8(item.caption));
-      connect(action, &QAction::triggered, this, [this, &item] { Command(item.command); });
+      // Qt flips a checkable item's mark by itself as it is chosen.
+      action->setCheckable(item.checkable);
+      connect(action, &QAction::triggered, this,
+              [this, &item] { RunBarCommand(item.command, *this); });
     }
     action->setObjectName(QString::fromUtf8(item.name));
-    items[item.name] = action;
+    menu_items_.push_back(action);
   }
-  items.at("NTop")->setCheckable(true);  // each choice flips the mark; nothing reads it
+  UpdateVisibilityItems(isVisible());
+}
+
+QAction* TFormMain::MenuItem(BarCommand command) const {
+  return menu_items_.at(BarMenuPosition(command));
 }
 
 void TFormMain::FormCreate() {
@@ -218,9 +224,10 @@ void TFormMain::TrayIconMessage(QSystemTrayIcon::ActivationReason reason) {
 }
 
 void TFormMain::UpdateVisibilityItems(bool visible) {
-  const VisibilityItems state = VisibilityItemsFor(visible);
-  items.at("NHide")->setEnabled(state.hide_enabled);
-  items.at("NShow")->setEnabled(state.show_enabled);
+  const auto& items = BarMenuItems();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    menu_items_[i]->setEnabled(BarMenuItemEnabled(items[i], visible));
+  }
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
@@ -295,7 +302,14 @@ void TFormMain::Timer1Timer() {
   if (MainThread != nullptr) MainThread->Resume();
 }
 
-void TFormMain::NStatClick() { OpenAddress(Cp1251ToUtf8(FormSettings->settings().GetStatURL())); }
+void TFormMain::ShowBar() {
+  show();
+  raise();
+}
+
+const Settings& TFormMain::HeldSettings() { return FormSettings->settings(); }
+
+void TFormMain::OpenAddress(const std::string& address) { kestrion::OpenAddress(address); }
 
 // A dialog blocks the bar, not the notification-area icon, whose clicks and menu go on
 // working: modal to the bar alone. Asked for again while it is shown, it comes forward.
@@ -310,44 +324,20 @@ void TFormMain::ShowModalOverBar(QDialog* dialog) {
   dialog->exec();
 }
 
-void TFormMain::NSettingsClick() { ShowModalOverBar(FormSettings); }
-
-void TFormMain::NTopClick() {
-  SetBounds(MoveBarToTop(Bounds()));
-  place_.ChangeEnded(Bounds());
-}
-
-void TFormMain::NAboutClick() { ShowModalOverBar(FormAbout); }
-
-void TFormMain::NExitClick() { close(); }
-
-void TFormMain::Command(BarCommand command) {
-  switch (command) {
-    case BarCommand::kStat:
-      NStatClick();
+void TFormMain::ShowDialog(BarDialog dialog) {
+  switch (dialog) {
+    case BarDialog::kSettings:
+      ShowModalOverBar(FormSettings);
       break;
-    case BarCommand::kSettings:
-      NSettingsClick();
-      break;
-    case BarCommand::kHide:
-      hide();
-      break;
-    case BarCommand::kShow:
-      show();
-      raise();
-      break;
-    case BarCommand::kTop:
-      NTopClick();
-      break;
-    case BarCommand::kAbout:
-      NAboutClick();
-      break;
-    case BarCommand::kExit:
-      NExitClick();
-      break;
-    case BarCommand::kNone:
+    case BarDialog::kAbout:
+      ShowModalOverBar(FormAbout);
       break;
   }
+}
+
+void TFormMain::PlaceBar(const BarRect& bar) {
+  SetBounds(bar);
+  place_.ChangeEnded(Bounds());
 }
 
 unsigned TFormMain::EdgesAt(const QPoint& pos) const {

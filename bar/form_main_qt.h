@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,7 @@ namespace kestrion {
 
 // The bar: a captionless, always-on-top tool window with a thin frame to resize it by, the
 // status text in the middle, its popup menu and the notification-area icon.
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, private BarFront {
  public:
   TFormMain();
   ~TFormMain() override;  // FormDestroy: removes the icon, saves the geometry
@@ -33,13 +32,13 @@ class TFormMain : public QWidget {
   void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
   void ShowStatus(const Status& status);
 
-  BarRect Bounds() const;
+  BarRect Bounds() const override;
   void SetBounds(const BarRect& bar);
 
   // The components, named as in the rest of the program.
   QLabel* LabelMain = nullptr;
   QMenu* mainPopupMenu = nullptr;
-  std::map<std::string, QAction*> items;  // by name: "NStat", "NHide", ...
+  QAction* MenuItem(BarCommand command) const;  // the item of mainPopupMenu that runs it
   std::vector<QIcon> ImageList1;
   QTimer* Timer1 = nullptr;
   QSystemTrayIcon* TrayIcon = nullptr;
@@ -64,17 +63,20 @@ class TFormMain : public QWidget {
   void LabelMainMouseUp();
   void LabelMainDblClick();
   void Timer1Timer();
-  void Command(BarCommand command);
-  void NStatClick();
   void ShowModalOverBar(QDialog* dialog);
-  void NSettingsClick();
-  void NTopClick();
-  void NAboutClick();
-  void NExitClick();
   void UpdateVisibilityItems(bool visible);
+  // What the menu's commands do here.
+  void HideBar() override { hide(); }
+  void ShowBar() override;
+  const Settings& HeldSettings() override;
+  void OpenAddress(const std::string& address) override;
+  void ShowDialog(BarDialog dialog) override;
+  void PlaceBar(const BarRect& bar) override;
+  void CloseBar() override { close(); }
   void RemoveTrayIcon();
   unsigned EdgesAt(const QPoint& pos) const;
 
+  std::vector<QAction*> menu_items_;  // in the order of BarMenuItems()
   BarDrag drag_;
   StoredBarPlace place_{OpenProgramRegistry};
   // A resize by the frame: the edges taken, where the pointer and the bar were at the press.

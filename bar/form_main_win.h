@@ -19,7 +19,7 @@ namespace kestrion {
 
 // The bar: a captionless, always-on-top tool window with a sizing frame, the status text in
 // the middle, its popup menu and the notification-area icon.
-class TFormMain {
+class TFormMain : private BarFront {
  public:
   TFormMain();   // registers the classes, creates the bar window (hidden) and its label
   ~TFormMain();  // FormDestroy: removes the icon, saves the geometry, destroys the window
@@ -38,7 +38,7 @@ class TFormMain {
   HWND handle() const { return window_; }
   HWND label() const { return label_; }
   HMENU menu() const { return menu_.get(); }
-  BarRect Bounds() const;  // the outer rectangle, in screen coordinates
+  BarRect Bounds() const override;  // the outer rectangle, in screen coordinates
   void SetBounds(const BarRect& bar);
 
   // Where the notification-area requests go (Shell_NotifyIconW unless a test says otherwise).
@@ -62,6 +62,14 @@ class TFormMain {
   void PopupMenuAtPointer();
   void Command(int index);
   void UpdateVisibilityItems(bool visible);
+  // What the menu's commands do here.
+  void HideBar() override { Hide(); }
+  void ShowBar() override { Show(); }
+  const Settings& HeldSettings() override;
+  void OpenAddress(const std::string& address) override;
+  void ShowDialog(BarDialog dialog) override;
+  void PlaceBar(const BarRect& bar) override;
+  void CloseBar() override;
   void TrayIconMessage(LPARAM lparam);
   void RemoveTrayIcon();
   void FormDestroy();

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "bar/status.h"
 #include "settings/form_settings_qt.h"
@@ -92,46 +93,59 @@ TEST_F(FormMainTest, EachTickOfTheTimerWakesThePoll) {
   MainThread = nullptr;
 }
 
-TEST_F(FormMainTest, MenuHasItsElevenItemsWithImages) {
+TEST_F(FormMainTest, TheMenuShowsItsTableWithTheItemsOwnPictures) {
   const QList<QAction*> actions = form_->mainPopupMenu->actions();
-  ASSERT_EQ(actions.size(), 11);
-  const QStringList captions = {"Статистика",  "Параметры", "",       "Свернуть",
-                                "Развернуть",  "",          "Наверх", "",
-                                "О программе", "",          "Выход"};
+  const auto& items = BarMenuItems();
+  ASSERT_EQ(static_cast<std::size_t>(actions.size()), items.size());
   // Each item's own picture, from the drawings themselves.
-  const QStringList pictures = {"stat", "settings", "",      "hide", "show", "",
-                                "top",  "",         "about", "",     "exit"};
+  const std::map<BarCommand, QString> drawings = {
+      {BarCommand::kStat, "stat"}, {BarCommand::kSettings, "settings"},
+      {BarCommand::kHide, "hide"}, {BarCommand::kShow, "show"},
+      {BarCommand::kTop, "top"},   {BarCommand::kAbout, "about"},
+      {BarCommand::kExit, "exit"},
+  };
   const auto image = [](const QImage& picture) {
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   };
-  for (int i = 0; i < actions.size(); ++i) {
-    EXPECT_EQ(actions[i]->isSeparator(), captions[i].isEmpty()) << i;
-    EXPECT_EQ(actions[i]->text(), captions[i]) << i;
-    if (!actions[i]->isSeparator()) {
-      const QImage shown = image(actions[i]->icon().pixmap(16).toImage());
-      const QImage wanted = image(QImage(KESTRION_IMAGES "/" + pictures[i] + ".png"));
-      ASSERT_FALSE(wanted.isNull()) << pictures[i].toStdString();
-      EXPECT_EQ(shown, wanted) << captions[i].toStdString() << " shows another picture";
-    }
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const BarMenuItem& item = items[i];
+    QAction* action = actions[static_cast<qsizetype>(i)];
+    EXPECT_EQ(action->isSeparator(), item.command == BarCommand::kNone) << i;
+    EXPECT_EQ(action->text(), QString::fromUtf8(item.caption)) << i;
+    EXPECT_EQ(action->isCheckable(), item.checkable) << item.caption;
+    if (action->isSeparator()) continue;
+    EXPECT_EQ(form_->MenuItem(item.command), action) << item.caption;
+    const QImage shown = image(action->icon().pixmap(16).toImage());
+    const QImage wanted = image(QImage(KESTRION_IMAGES "/" + drawings.at(item.command) + ".png"));
+    ASSERT_FALSE(wanted.isNull()) << item.caption;
+    EXPECT_EQ(shown, wanted) << item.caption << " shows another picture";
   }
-  QAction* top = form_->items.at("NTop");
-  EXPECT_TRUE(top->isCheckable());
+  QAction* top = form_->MenuItem(BarCommand::kTop);
   form_->SetBounds({40, 500, 300, 20});
   top->trigger();
   top->trigger();
   EXPECT_FALSE(top->isChecked());
   EXPECT_EQ(form_->Bounds(), (BarRect{40, 0, 300, 20})) << "every choice moves it up";
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey("Software\\Kestrion", false);
+  EXPECT_EQ(reg->ReadInteger("Top"), 0) << "the place is stored at once";
 }
 
-TEST_F(FormMainTest, HideAndShowKeepExactlyOneItemEnabled) {
+TEST_F(FormMainTest, TheItemsFollowTheBarsVisibility) {
+  const auto expect_items_for = [this](bool visible) {
+    const auto& items = BarMenuItems();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(form_->mainPopupMenu->actions()[static_cast<qsizetype>(i)]->isEnabled(),
+                BarMenuItemEnabled(items[i], visible))
+          << items[i].caption << (visible ? " while shown" : " while hidden");
+    }
+  };
   form_->show();
-  EXPECT_TRUE(form_->items.at("NHide")->isEnabled());
-  EXPECT_FALSE(form_->items.at("NShow")->isEnabled());
+  expect_items_for(true);
   MouseOnLabel(QEvent::MouseButtonDblClick, Qt::LeftButton, {5, 5});
   EXPECT_FALSE(form_->isVisible());
-  EXPECT_FALSE(form_->items.at("NHide")->isEnabled());
-  EXPECT_TRUE(form_->items.at("NShow")->isEnabled());
-  form_->items.at("NShow")->trigger();
+  expect_items_for(false);
+  form_->MenuItem(BarCommand::kShow)->trigger();
   EXPECT_TRUE(form_->isVisible());
 }
 
@@ -252,7 +266,7 @@ TEST_F(FormMainTest, StatisticsOpensTheEncodedAddressInTheBrowser) {
   TFormSettings settings;
   settings.FormCreate();
   FormSettings = &settings;
-  form_->items.at("NStat")->trigger();
+  form_->MenuItem(BarCommand::kStat)->trigger();
   FormSettings = nullptr;
   EXPECT_EQ(browser.Address(),
             "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72"

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "settings/settings.h"
 #include "tests/settings/fakes.h"
 
 namespace kestrion {
@@ -105,11 +110,85 @@ TEST(BarCommands, TopKeepsLeftAndSize) {
   EXPECT_EQ(MoveBarToTop({-30, 677, 300, 40}), (BarRect{-30, 0, 300, 40}));
 }
 
-TEST(BarCommands, ExactlyOneOfHideAndShowIsEnabled) {
-  EXPECT_TRUE(VisibilityItemsFor(true).hide_enabled);
-  EXPECT_FALSE(VisibilityItemsFor(true).show_enabled);
-  EXPECT_FALSE(VisibilityItemsFor(false).hide_enabled);
-  EXPECT_TRUE(VisibilityItemsFor(false).show_enabled);
+// The menu as described, its captions stated here once; the front ends' tests loop over the
+// table.
+TEST(BarMenu, TheDescribedItemsInOrderEachCommandOnce) {
+  const auto& items = BarMenuItems();
+  std::vector<std::string> captions, checkable, while_shown, while_hidden;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const BarMenuItem& item = items[i];
+    captions.push_back(item.caption);
+    if (item.checkable) checkable.push_back(item.caption);
+    if (!BarMenuItemEnabled(item, false)) while_shown.push_back(item.caption);
+    if (!BarMenuItemEnabled(item, true)) while_hidden.push_back(item.caption);
+    // A front end finds an item by its command: a separator has none, every other item its own.
+    EXPECT_EQ(item.command == BarCommand::kNone, captions.back().empty()) << i;
+    if (item.command != BarCommand::kNone) {
+      EXPECT_EQ(BarMenuPosition(item.command), i);
+    }
+  }
+  EXPECT_EQ(captions,
+            (std::vector<std::string>{"Статистика", "Параметры", "", "Свернуть", "Развернуть", "",
+                                      "Наверх", "", "О программе", "", "Выход"}));
+  EXPECT_EQ(checkable, std::vector<std::string>{"Наверх"});
+  EXPECT_EQ(while_shown, std::vector<std::string>{"Свернуть"});
+  EXPECT_EQ(while_hidden, std::vector<std::string>{"Развернуть"});
+  EXPECT_THROW(BarMenuPosition(BarCommand::kNone), std::out_of_range);
+}
+
+// A bar front that notes what it is asked to do.
+class NotingFront : public BarFront {
+ public:
+  NotingFront() { settings_.ReadSettings(); }
+  void HideBar() override { Note("hide"); }
+  void ShowBar() override { Note("show"); }
+  const Settings& HeldSettings() override { return settings_; }
+  void OpenAddress(const std::string& address) override { Note("open " + address); }
+  void ShowDialog(BarDialog dialog) override {
+    Note(dialog == BarDialog::kSettings ? "settings dialog" : "about box");
+  }
+  BarRect Bounds() const override { return bar_; }
+  void PlaceBar(const BarRect& bar) override {
+    bar_ = bar;
+    Note("place at " + std::to_string(bar.left) + "," + std::to_string(bar.top) + " " +
+         std::to_string(bar.width) + "x" + std::to_string(bar.height));
+  }
+  void CloseBar() override { Note("close"); }
+
+  std::string notes;
+
+ private:
+  void Note(const std::string& what) { notes += (notes.empty() ? "" : "; ") + what; }
+
+  test::MemoryRegistry store_;
+  test::FakeStringTable strings_;
+  Settings settings_{store_.Factory(), strings_};
+  BarRect bar_{-30, 677, 300, 40};
+};
+
+TEST(BarCommands, EachCommandAsksTheFrontForItsOneEffect) {
+  const std::string stat_address =
+      "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72"
+      "?%75%73%65%72=&%70%73%77%64=&%6D%69%64%41%75%74%68=%39&%6D%6F%64%75%6C%65=%63%6F%6E%74%72"
+      "%61%63%74";
+  const struct {
+    BarCommand command;
+    std::string notes;
+  } cases[] = {
+      {BarCommand::kStat, "open " + stat_address},
+      {BarCommand::kSettings, "settings dialog"},
+      {BarCommand::kHide, "hide"},
+      {BarCommand::kShow, "show"},
+      {BarCommand::kTop, "place at -30,0 300x40"},  // stored at once, as a move by the user
+      {BarCommand::kAbout, "about box"},
+      {BarCommand::kExit, "close"},
+      {BarCommand::kNone, ""},
+  };
+  for (const auto& c : cases) {
+    NotingFront front;
+    RunBarCommand(c.command, front);
+    EXPECT_EQ(front.notes, c.notes);
+  }
 }
 
 TEST(TrayReactions, LeftTogglesRightOpensTheMenuOtherwiseNothing) {

@@ -71,13 +71,9 @@ std::wstring Text(HWND window) {
   return text;
 }
 
-UINT ItemId(HMENU menu, const char* name) {
-  const auto& items = BarMenuItems();
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (std::string(items[i].name) == name) return GetMenuItemID(menu, static_cast<int>(i));
-  }
-  ADD_FAILURE() << "no item " << name;
-  return 0;
+// The command number the menu gives the item that runs `command`.
+UINT ItemId(HMENU menu, BarCommand command) {
+  return GetMenuItemID(menu, static_cast<int>(BarMenuPosition(command)));
 }
 
 struct Notification {
@@ -99,9 +95,10 @@ int PixelsOfColour(HWND label, COLORREF colour) {
 }
 
 // The picture each menu item must carry, by its drawing's file name.
-const std::map<std::string, std::string> kPictures = {
-    {"NStat", "stat"}, {"NSettings", "settings"}, {"NHide", "hide"}, {"NShow", "show"},
-    {"NTop", "top"},   {"NAbout", "about"},       {"NExit", "exit"},
+const std::map<BarCommand, std::string> kPictures = {
+    {BarCommand::kStat, "stat"}, {BarCommand::kSettings, "settings"}, {BarCommand::kHide, "hide"},
+    {BarCommand::kShow, "show"}, {BarCommand::kTop, "top"},           {BarCommand::kAbout, "about"},
+    {BarCommand::kExit, "exit"},
 };
 
 void FillWithMenuBackground(HDC dc) {
@@ -139,7 +136,7 @@ bool Near(std::uint32_t a, std::uint32_t b, int by) {
 // state, on the menu's background: its own drawing where the item is enabled, a grey one
 // where not, the menu's background in its transparent corners, and a gap before the caption.
 void ExpectMenuItemPicture(HWND bar, HMENU menu, const BarMenuItem& item) {
-  const UINT id = ItemId(menu, item.name);
+  const UINT id = ItemId(menu, item.command);
   MEASUREITEMSTRUCT measure = {};
   measure.CtlType = ODT_MENU;
   measure.itemID = id;
@@ -168,7 +165,7 @@ void ExpectMenuItemPicture(HWND bar, HMENU menu, const BarMenuItem& item) {
         << ", the menu " << background;
   }
   const std::vector<std::uint32_t> wanted =
-      IconOnMenu(std::string(KESTRION_IMAGES "/ico/") + kPictures.at(item.name) + ".ico");
+      IconOnMenu(std::string(KESTRION_IMAGES "/ico/") + kPictures.at(item.command) + ".ico");
   ASSERT_EQ(wanted.size(), 256u) << item.caption;
   int differing = 0;
   int drawn = 0;
@@ -416,9 +413,9 @@ TEST_F(FormMainWinTest, DestroyingTheBarSavesWhereItStands) {
 
 TEST_F(FormMainWinTest, TheMenuHasItsItemsWithImagesAndFollowsTheBarsVisibility) {
   const HMENU menu = form_->menu();
-  ASSERT_EQ(GetMenuItemCount(menu), 11);
   const auto& items = BarMenuItems();
-  for (int i = 0; i < 11; ++i) {
+  ASSERT_EQ(static_cast<std::size_t>(GetMenuItemCount(menu)), items.size());
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
     wchar_t caption[64] = {};
     MENUITEMINFOW info = {};
     info.cbSize = sizeof info;
@@ -437,28 +434,28 @@ TEST_F(FormMainWinTest, TheMenuHasItsItemsWithImagesAndFollowsTheBarsVisibility)
     ExpectMenuItemPicture(form_->handle(), menu, item);
   }
 
-  const auto enabled = [menu](const char* name) {
-    return (GetMenuState(menu, ItemId(menu, name), MF_BYCOMMAND) & MF_GRAYED) == 0;
+  const auto enabled = [menu](BarCommand command) {
+    return (GetMenuState(menu, ItemId(menu, command), MF_BYCOMMAND) & MF_GRAYED) == 0;
   };
   form_->Show();
   EXPECT_TRUE(IsWindowVisible(form_->handle()));
-  EXPECT_TRUE(enabled("NHide"));
-  EXPECT_FALSE(enabled("NShow"));
+  EXPECT_TRUE(enabled(BarCommand::kHide));
+  EXPECT_FALSE(enabled(BarCommand::kShow));
   // Greyed while disabled, and back when enabled again.
-  ExpectMenuItemPicture(form_->handle(), menu, items[4]);  // Развернуть
-  ExpectMenuItemPicture(form_->handle(), menu, items[3]);  // Свернуть
-  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, "NHide"), 0);
+  ExpectMenuItemPicture(form_->handle(), menu, items[BarMenuPosition(BarCommand::kShow)]);
+  ExpectMenuItemPicture(form_->handle(), menu, items[BarMenuPosition(BarCommand::kHide)]);
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, BarCommand::kHide), 0);
   EXPECT_FALSE(IsWindowVisible(form_->handle()));
-  EXPECT_FALSE(enabled("NHide"));
-  EXPECT_TRUE(enabled("NShow"));
-  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, "NShow"), 0);
+  EXPECT_FALSE(enabled(BarCommand::kHide));
+  EXPECT_TRUE(enabled(BarCommand::kShow));
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(menu, BarCommand::kShow), 0);
   EXPECT_TRUE(IsWindowVisible(form_->handle()));
-  EXPECT_TRUE(enabled("NHide"));
+  EXPECT_TRUE(enabled(BarCommand::kHide));
 }
 
 TEST_F(FormMainWinTest, TopMovesTheBarUpEveryTimeAndFlipsOnlyItsMark) {
   const HMENU menu = form_->menu();
-  const UINT top = ItemId(menu, "NTop");
+  const UINT top = ItemId(menu, BarCommand::kTop);
   form_->SetBounds({300, 400, 200, 20});
   SendMessageW(form_->handle(), WM_COMMAND, top, 0);
   EXPECT_EQ(form_->Bounds(), (BarRect{300, 0, 200, 20}));
@@ -522,7 +519,7 @@ TEST_F(FormMainWinTest, EachTickOfTheTimerWakesThePoll) {
 }
 
 TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {
-  SendMessageW(form_->handle(), WM_COMMAND, ItemId(form_->menu(), "NExit"), 0);
+  SendMessageW(form_->handle(), WM_COMMAND, ItemId(form_->menu(), BarCommand::kExit), 0);
   MSG message = {};
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_TRUE(IsWindow(form_->handle())) << "the window goes with the form, after the loop";
