@@ -35,13 +35,19 @@ regedit_text() {  # login-line pswd-line
 
 if [ -n "$wine" ]; then
   command_line=("$wine" "$check")
-  clear_settings() { "$wine" reg delete 'HKCU\Software\Kestrion' /f >/dev/null 2>&1; }
+  settings_state() { "$wine" reg query 'HKCU\Software\Kestrion' 2>/dev/null | grep 'REG_'; }
+  # Wine's reg and regedit may still be at work when `wine` returns: each change is waited
+  # for until a query sees it, so that the next run reads what the test meant.
+  clear_settings() {
+    "$wine" reg delete 'HKCU\Software\Kestrion' /f >/dev/null 2>&1
+    for _ in $(seq 100); do [ -z "$(settings_state)" ] && return; sleep 0.05; done
+  }
   write_settings() {  # regedit reads a version 5 file as UTF-16
     clear_settings
     regedit_text "$1" "$2" | iconv -f UTF-8 -t UTF-16 >"$work/settings.reg"
     "$wine" regedit /S "$work/settings.reg" >/dev/null 2>&1
+    for _ in $(seq 100); do [ "$(settings_state | wc -l)" -eq 2 ] && return; sleep 0.05; done
   }
-  settings_state() { "$wine" reg query 'HKCU\Software\Kestrion' 2>/dev/null | grep 'REG_'; }
 else
   command_line=("$check")
   clear_settings() { rm -f "$settings"; }
