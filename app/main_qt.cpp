@@ -10,8 +10,8 @@
 #include "bar/form_about_qt.h"
 #include "bar/form_main_qt.h"
 #include "poll/program_poll.h"
-#include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
+#include "settings_dialog/form_settings_qt.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
 

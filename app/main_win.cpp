@@ -4,7 +4,7 @@
 #include "bar/form_about_win.h"
 #include "bar/form_main_win.h"
 #include "poll/program_poll.h"
-#include "settings/form_settings_win.h"
+#include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 

@@ -5,7 +5,7 @@
 #include "bar/form_about_win.h"
 #include "bar/form_main_win.h"
 #include "base/text_win.h"
-#include "settings/form_settings_win.h"
+#include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 

@@ -16,8 +16,8 @@
 #include "bar/window_hints.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
-#include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
+#include "settings_dialog/form_settings_qt.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
 #include "ui/shell_open.h"
@@ -48,11 +48,6 @@ QIcon TrayPicture(const QString& name) {
     picture.addPixmap(large);
   }
   return picture;
-}
-
-bool PostToUiThread(std::function<void()> work) {
-  // Queued to the application object: it runs once the message loop runs.
-  return QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
 }
 
 }  // namespace

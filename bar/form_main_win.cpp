@@ -8,8 +8,8 @@
 #include "base/text_win.h"
 #include "poll/main_thread.h"
 #include "poll/program_poll.h"
-#include "settings/form_settings_win.h"
 #include "settings/program_registry.h"
+#include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 

@@ -33,7 +33,7 @@ add_executable(win_gui_tests
   win_gui_test_main.cpp
   bar/form_about_win_test.cpp
   bar/form_main_win_test.cpp
-  settings/form_settings_win_test.cpp
+  settings_dialog/form_settings_win_test.cpp
   shell/shortcut_win_test.cpp
 )
 target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)

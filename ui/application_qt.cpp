@@ -51,6 +51,10 @@ void ShowException(const std::string& message) {
 
 void RunGuarded(const std::function<void()>& handler) { RunGuarded(handler, ShowException); }
 
+bool PostToUiThread(std::function<void()> work) {
+  return QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
+}
+
 bool IsEscapeBoundToNothing(QKeyEvent* event) {
   if (event->key() != Qt::Key_Escape) return false;
   event->ignore();

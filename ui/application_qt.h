@@ -38,4 +38,8 @@ bool IsEscapeBoundToNothing(QKeyEvent* event);
 // Runs a handler; whatever escapes it goes to the default exception display.
 void RunGuarded(const std::function<void()>& handler);
 
+// Queues `work` to the application object and returns at once: it runs on the
+// user-interface thread once its message loop comes to it. False when it could not be queued.
+bool PostToUiThread(std::function<void()> work);
+
 }  // namespace kestrion

@@ -20,9 +20,9 @@
 #include <map>
 
 #include "bar/status.h"
-#include "settings/form_settings_qt.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
+#include "settings_dialog/form_settings_qt.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "tests/qt_test_support.h"
 #include "ui/application_qt.h"

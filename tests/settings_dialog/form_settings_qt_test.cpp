@@ -1,6 +1,6 @@
 // The settings dialog's real widgets, offscreen, with the settings file and the shortcut
 // folders in a temporary home.
-#include "settings/form_settings_qt.h"
+#include "settings_dialog/form_settings_qt.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "settings/form_settings.h"
 #include "settings/program_registry.h"
 #include "settings/registry_file.h"
+#include "settings_dialog/form_settings.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "tests/qt_test_support.h"
 #include "ui/forms.h"

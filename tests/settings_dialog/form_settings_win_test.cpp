@@ -1,6 +1,6 @@
 // The settings dialog's real window under Wine, checked through Win32: its layout, the keys
 // and buttons that end it, what it stores in the registry and the links its boxes make.
-#include "settings/form_settings_win.h"
+#include "settings_dialog/form_settings_win.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "base/text_win.h"
-#include "settings/form_settings.h"
+#include "settings_dialog/form_settings.h"
 #include "shell/shortcut.h"
 #include "tests/poll/counting_poll_thread.h"
 #include "tests/win_gui_test_support.h"

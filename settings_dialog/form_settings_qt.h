@@ -10,8 +10,8 @@
 #include <array>
 #include <memory>
 
-#include "settings/form_settings.h"
 #include "settings/settings.h"
+#include "settings_dialog/form_settings.h"
 #include "shell/shortcut.h"
 
 namespace kestrion {

@@ -8,8 +8,8 @@
 #include <type_traits>
 
 #include "base/scoped_win.h"
-#include "settings/form_settings.h"
 #include "settings/settings.h"
+#include "settings_dialog/form_settings.h"
 #include "shell/shortcut.h"
 
 namespace kestrion {

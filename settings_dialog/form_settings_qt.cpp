@@ -1,4 +1,4 @@
-#include "settings/form_settings_qt.h"
+#include "settings_dialog/form_settings_qt.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "poll/main_thread.h"
-#include "settings/form_settings.h"
 #include "settings/program_registry.h"
+#include "settings_dialog/form_settings.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
 

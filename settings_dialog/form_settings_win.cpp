@@ -1,4 +1,4 @@
-#include "settings/form_settings_win.h"
+#include "settings_dialog/form_settings_win.h"
 
 #include <cstring>
 #include <string>
@@ -7,9 +7,9 @@
 #include "base/text_win.h"
 #include "poll/main_thread.h"
 #include "resources/resource_ids.h"
-#include "settings/form_settings.h"
 #include "settings/program_registry.h"
 #include "settings/string_table.h"
+#include "settings_dialog/form_settings.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
 

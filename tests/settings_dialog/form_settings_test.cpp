@@ -1,4 +1,4 @@
-#include "settings/form_settings.h"
+#include "settings_dialog/form_settings.h"
 
 #include <gtest/gtest.h>
 
