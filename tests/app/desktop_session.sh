@@ -56,13 +56,20 @@ start_display() {  # starts Xvfb on a free display and exports DISPLAY
 }
 
 start_tray() {  # a notification area along the top right
-  trayer --edge top --align right --widthtype pixel --width 160 --height 24 \
-    --transparent false --tint 0x303030 >"$session_dir/trayer.log" 2>&1 &
-  tray_pid=$!
-  session_pids+=($tray_pid)
-  local n
-  for n in $(seq 100); do tray_panel >/dev/null && return 0; sleep 0.05; done
-  echo "trayer did not start" >&2
+  # trayer now and then dies as it starts on a fresh display: then it is started again.
+  local attempt n
+  for attempt in 1 2 3; do
+    trayer --edge top --align right --widthtype pixel --width 160 --height 24 \
+      --transparent false --tint 0x303030 >>"$session_dir/trayer.log" 2>&1 &
+    tray_pid=$!
+    session_pids+=($tray_pid)
+    for n in $(seq 200); do
+      tray_panel >/dev/null && return 0
+      kill -0 "$tray_pid" 2>/dev/null || break
+      sleep 0.05
+    done
+  done
+  echo "trayer did not start: $(tail -n 3 "$session_dir/trayer.log")" >&2
   return 1
 }
 
