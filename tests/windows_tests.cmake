@@ -44,7 +44,7 @@ add_test(NAME win_gui_tests
 
 # kestrion-check.exe as a user runs it under Wine, its settings put in with regedit; once
 # with a wininet.dll planted beside it that must never be loaded.
-add_library(refusing_library SHARED app/refusing_library.cpp)
+add_library(refusing_library SHARED support/refusing_library.cpp)
 set_target_properties(refusing_library PROPERTIES PREFIX "" OUTPUT_NAME wininet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
 target_link_options(refusing_library PRIVATE -static)
@@ -55,7 +55,7 @@ add_test(NAME check_command
                  $<TARGET_FILE:refusing_library>)
 
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
-add_executable(bar_probe app/bar_probe.cpp)
+add_executable(bar_probe support/bar_probe.cpp)
 target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(bar_probe PRIVATE ole32 uuid)
 add_test(NAME win_desktop

@@ -84,7 +84,7 @@ tray_docked() {  # true when a Kestrion icon sits in the panel
   xwininfo -tree -id "$panel" 2>/dev/null | grep -q '"Kestrion": ("kestrion"'
 }
 
-start_watcher() {  # a StatusNotifierWatcher of our own (tests/app/sni_watcher.cpp)
+start_watcher() {  # a StatusNotifierWatcher of our own (tests/support/sni_watcher.cpp)
   coproc WATCHER { "$SNI_WATCHER" 2>"$session_dir/watcher.log"; }
   # bash unsets WATCHER_PID once it has reaped the watcher; the pid is kept here.
   watcher_pid=$WATCHER_PID

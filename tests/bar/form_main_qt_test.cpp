@@ -274,22 +274,5 @@ TEST_F(FormMainTest, StatisticsOpensTheEncodedAddressInTheBrowser) {
             "&%6D%6F%64%75%6C%65=%63%6F%6E%74%72%61%63%74");
 }
 
-TEST(ExceptionDisplayQt, ShowsTheMessageWithAFullStopUnderTheTitle) {
-  QString title, text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    ASSERT_NE(box, nullptr);
-    title = box->windowTitle();
-    text = box->text();
-    icon = box->icon();
-    box->accept();
-  });
-  RunGuarded([] { throw std::runtime_error("Отказано в доступе"); });
-  EXPECT_EQ(title, "Kestrion");
-  EXPECT_EQ(text, "Отказано в доступе.");
-  EXPECT_EQ(icon, QMessageBox::Critical);
-}
-
 }  // namespace
 }  // namespace kestrion

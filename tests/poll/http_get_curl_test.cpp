@@ -23,9 +23,9 @@
 #include "poll/poll_balance.h"
 #include "poll/reply_document.h"
 #include "tests/poll/http_get_test_support.h"
-#include "tests/poll/stalled_resolver.h"
 #include "tests/server/billing_server.h"
 #include "tests/settings/fakes.h"
+#include "tests/support/stalled_resolver.h"
 #include "tests/test_data.h"
 
 namespace kestrion {

@@ -1,4 +1,4 @@
-#include "tests/poll/stalled_resolver.h"
+#include "tests/support/stalled_resolver.h"
 
 #include <dlfcn.h>
 #include <netdb.h>
