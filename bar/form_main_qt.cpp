@@ -14,7 +14,7 @@
 #include "bar/form_about_qt.h"
 #include "bar/status.h"
 #include "bar/window_hints.h"
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings_dialog/form_settings_qt.h"

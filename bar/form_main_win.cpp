@@ -6,7 +6,7 @@
 
 #include "bar/status.h"
 #include "base/text_win.h"
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings_dialog/form_settings_win.h"

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "settings/settings.h"
 
 namespace kestrion {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "shell/shortcut.h"
 
 namespace kestrion {

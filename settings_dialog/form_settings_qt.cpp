@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "settings/program_registry.h"
 #include "settings_dialog/form_settings.h"
 #include "ui/application_qt.h"

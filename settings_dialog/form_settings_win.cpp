@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/text_win.h"
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 #include "resources/resource_ids.h"
 #include "settings/program_registry.h"
 #include "settings/string_table.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 
 namespace kestrion::test {
 

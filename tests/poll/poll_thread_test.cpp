@@ -1,4 +1,4 @@
-#include "poll/main_thread.h"
+#include "poll/poll_thread.h"
 
 #include <gtest/gtest.h>
 
