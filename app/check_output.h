@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 
 namespace kestrion {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bar/form_main.h"
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 #include "settings/program_registry.h"
 
 namespace kestrion {

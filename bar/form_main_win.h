@@ -8,7 +8,7 @@
 
 #include "bar/form_main.h"
 #include "base/scoped_win.h"
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 #include "settings/program_registry.h"
 
 #include <windows.h>

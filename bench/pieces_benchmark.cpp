@@ -14,8 +14,8 @@
 #include <sstream>
 #include <string>
 
-#include "poll/reply.h"
 #include "poll/reply_document.h"
+#include "poll/reply_status.h"
 #include "settings/encode_url.h"
 #include "settings/registry.h"
 #include "settings/registry_file.h"

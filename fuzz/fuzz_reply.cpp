@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "base/exception.h"
-#include "poll/reply.h"
 #include "poll/reply_document.h"
+#include "poll/reply_status.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 #include "settings/settings.h"
 
 namespace kestrion {

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 
 namespace kestrion {
 

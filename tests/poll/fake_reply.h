@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 
 namespace kestrion::test {
 

@@ -3,6 +3,7 @@
 
 #include "base/exception.h"
 #include "poll/reply_document.h"
+#include "poll/reply_status.h"
 #include "tests/test_data.h"
 
 namespace kestrion {

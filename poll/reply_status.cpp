@@ -1,4 +1,4 @@
-#include "poll/reply.h"
+#include "poll/reply_status.h"
 
 #include <algorithm>
 

@@ -1,32 +1,11 @@
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "poll/reply_document.h"
 
 namespace kestrion {
-
-// The parsed reply document, as much of it as the poll looks at: the root element.
-class ReplyDocument {
- public:
-  enum class NodeKind { kText, kCData, kElement, kOther };
-  struct Node {
-    NodeKind kind;
-    std::string value;  // UTF-8; the text of text and CDATA nodes
-  };
-
-  virtual ~ReplyDocument() = default;
-  // nullopt when the root has no such attribute; "" when it is there and empty.
-  virtual std::optional<std::string> RootAttribute(const std::string& name) const = 0;
-  virtual std::vector<Node> RootChildren() const = 0;
-};
-
-// Parses a reply body; the document's own declaration decides its encoding. Raises Exception
-// when the body is not a well-formed document with a root element. Never loads a DTD, an
-// external entity or anything else from outside the body.
-using ReplyParser = std::function<std::unique_ptr<ReplyDocument>(const std::string& body)>;
 
 // What an ok status without a text of its own shows before the balance.
 inline constexpr const char* kBalancePrefix = "Ваш баланс: ";
