@@ -155,17 +155,17 @@ const std::vector<BarMenuItem>& BarMenuItems() {
   constexpr auto kWhileShown = BarItemEnabled::kWhileShown;
   constexpr auto kWhileHidden = BarItemEnabled::kWhileHidden;
   static const std::vector<BarMenuItem> items = {
-      {"NStat", "Статистика", 6, kStat},
-      {"NSettings", "Параметры", 5, kSettings},
-      {"N5", "", -1, kNone},
-      {"NHide", "Свернуть", 1, kHide, false, kWhileShown},
-      {"NShow", "Развернуть", 0, kShow, false, kWhileHidden},
-      {"N11", "", -1, kNone},
-      {"NTop", "Наверх", 8, kTop, true},
-      {"N2", "", -1, kNone},
-      {"NAbout", "О программе", 2, kAbout},
-      {"N7", "", -1, kNone},
-      {"NExit", "Выход", 3, kExit},
+      {"NStat", "Статистика", Image::kStat, kStat},
+      {"NSettings", "Параметры", Image::kSettings, kSettings},
+      {"N5", "", std::nullopt, kNone},
+      {"NHide", "Свернуть", Image::kHide, kHide, false, kWhileShown},
+      {"NShow", "Развернуть", Image::kShow, kShow, false, kWhileHidden},
+      {"N11", "", std::nullopt, kNone},
+      {"NTop", "Наверх", Image::kTop, kTop, true},
+      {"N2", "", std::nullopt, kNone},
+      {"NAbout", "О программе", Image::kAbout, kAbout},
+      {"N7", "", std::nullopt, kNone},
+      {"NExit", "Выход", Image::kExit, kExit},
   };
   return items;
 }

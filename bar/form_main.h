@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "resources/image_list.h"
 #include "settings/registry.h"
 
 namespace kestrion {
@@ -123,7 +124,7 @@ enum class BarItemEnabled { kAlways, kWhileShown, kWhileHidden };
 struct BarMenuItem {
   const char* name;  // the item's component name, for the front ends' objects
   const char* caption;
-  int image;  // of the image list; -1: none
+  std::optional<Image> image;  // of the image list; a separator has none
   BarCommand command;
   bool checkable = false;  // each choice flips its check mark; nothing reads it
   BarItemEnabled enabled = BarItemEnabled::kAlways;

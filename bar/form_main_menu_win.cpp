@@ -33,7 +33,7 @@ void TFormMain::BuildMenu() {
       continue;
     }
     const std::wstring caption = Utf8ToWide(item.caption);
-    const UniqueIcon icon(LoadImageListIcon(item.image, kMenuImageSize));
+    const UniqueIcon icon(LoadImageListIcon(item.image.value(), kMenuImageSize));
     menu_pictures_[i].shown.reset(MenuPicture(icon.get(), kMenuImageSize));
     menu_pictures_[i].greyed.reset(MenuPicture(icon.get(), kMenuImageSize, true));
     info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_STATE;

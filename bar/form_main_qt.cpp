@@ -29,7 +29,6 @@ TMainThread* MainThread = nullptr;
 
 namespace {
 
-constexpr int kImageCount = 9;
 
 // Server text is shown as text: a tip that looks like markup is escaped so it never is taken
 // for it.
@@ -66,7 +65,7 @@ TFormMain::TFormMain()
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
 
-  for (int i = 0; i < kImageCount; ++i) ImageList1.push_back(LoadPicture(QString::number(i)));
+  for (const char* name : kImageNames) ImageList1.push_back(LoadPicture(QString::fromUtf8(name)));
 
   LabelMain = new QLabel(QStringLiteral("LabelMain"), this);
   LabelMain->setObjectName(QStringLiteral("LabelMain"));
@@ -108,7 +107,7 @@ void TFormMain::BuildMenu() {
     if (item.caption[0] == '\0') {
       action = mainPopupMenu->addSeparator();
     } else {
-      action = mainPopupMenu->addAction(ImageList1.at(static_cast<std::size_t>(item.image)),
+      action = mainPopupMenu->addAction(ImageList1.at(static_cast<std::size_t>(item.image.value())),
                                         QString::fromUtf8(item.caption));
       // Qt flips a checkable item's mark by itself as it is chosen.
       action->setCheckable(item.checkable);
@@ -151,12 +150,12 @@ void TFormMain::ShowStatus(const Status& status) {
   QPalette palette = this->palette();
   palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(status.ok)));
   setPalette(palette);
-  const int image = StatusImage(status.ok);
+  const Image image = StatusImage(status.ok);
   setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
   LabelMain->setText(QString::fromStdString(BarText(status.text)));
   const std::string tip = StatusTip(status.text);
   if (TrayIcon != nullptr) {
-    TrayIcon->setIcon(TrayPicture(QString::number(image)));
+    TrayIcon->setIcon(TrayPicture(QString::fromUtf8(kImageNames[static_cast<int>(image)])));
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
     // text that looks like markup for markup.
     TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(tip) : PlainTip(tip));

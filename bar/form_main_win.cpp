@@ -183,7 +183,7 @@ void TFormMain::RemoveTrayIcon() {
 
 void TFormMain::ShowStatus(const Status& status) {
   text_colour_ = StatusColour(status.ok);
-  const int image = StatusImage(status.ok);
+  const Image image = StatusImage(status.ok);
   UniqueIcon small_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXSMICON)));
   UniqueIcon big_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXICON)));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));

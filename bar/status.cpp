@@ -7,7 +7,7 @@ namespace kestrion {
 
 std::uint32_t StatusColour(bool ok) { return ok ? kOkColour : kErrorColour; }
 
-int StatusImage(bool ok) { return ok ? kOkImage : kErrorImage; }
+Image StatusImage(bool ok) { return ok ? kOkImage : kErrorImage; }
 
 std::string BarText(const std::string& text) { return Utf8Prefix(text, kMaxBarChars); }
 

@@ -4,18 +4,19 @@
 #include <cstdint>
 #include <string>
 
+#include "resources/image_list.h"
+
 namespace kestrion {
 
-// How a status looks: the colours are 0x00BBGGRR values, the images indexes into the bar's
-// image list.
+// How a status looks: the colours are 0x00BBGGRR values, the images of the bar's image list.
 inline constexpr std::uint32_t kOkColour = 65280;      // green
 inline constexpr std::uint32_t kErrorColour = 255;     // red
 inline constexpr std::uint32_t kLowColour = 0x00BFFF;  // amber, for a low balance in a status bar
-inline constexpr int kOkImage = 4;                     // the globe
-inline constexpr int kErrorImage = 3;                  // the red disc with a white bar
+inline constexpr Image kOkImage = Image::kOk;          // the globe
+inline constexpr Image kErrorImage = Image::kExit;     // the red disc with a white bar
 
 std::uint32_t StatusColour(bool ok);
-int StatusImage(bool ok);
+Image StatusImage(bool ok);
 
 // The bar shows at most this many characters of a status: more than the widest screen holds
 // in the bar's font, and a long error text costs the user-interface thread nothing.

@@ -164,8 +164,8 @@ void RegisterFormClass(const wchar_t* class_name, WNDPROC procedure, int extra) 
   RegisterClassExW(&window_class);
 }
 
-HICON LoadImageListIcon(int index, int size) {
-  return LoadResourceIcon(IDI_IMAGE_FIRST + index, size);
+HICON LoadImageListIcon(Image image, int size) {
+  return LoadResourceIcon(IDI_IMAGE_FIRST + static_cast<int>(image), size);
 }
 
 HFONT SansSerifFont(bool bold) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "resources/image_list.h"
+
 namespace kestrion {
 
 // The application object of the Windows program: its title, main icon, executable path and
@@ -36,8 +38,8 @@ void ShowException(const std::string& message);
 // Runs a handler; whatever escapes it goes to the default exception display.
 void RunGuarded(const std::function<void()>& handler);
 
-// Image `index` (0 to 8) of the bar's image list, or another icon resource, at `size` pixels.
-HICON LoadImageListIcon(int index, int size = 16);
+// A picture of the bar's image list, or another icon resource, at `size` pixels.
+HICON LoadImageListIcon(Image image, int size = 16);
 HICON LoadResourceIcon(int id, int size = 16);
 
 // A menu picture of `size` pixels from an icon: a 32-bit DIB with premultiplied alpha;

@@ -97,13 +97,6 @@ TEST_F(FormMainTest, TheMenuShowsItsTableWithTheItemsOwnPictures) {
   const QList<QAction*> actions = form_->mainPopupMenu->actions();
   const auto& items = BarMenuItems();
   ASSERT_EQ(static_cast<std::size_t>(actions.size()), items.size());
-  // Each item's own picture, from the drawings themselves.
-  const std::map<BarCommand, QString> drawings = {
-      {BarCommand::kStat, "stat"}, {BarCommand::kSettings, "settings"},
-      {BarCommand::kHide, "hide"}, {BarCommand::kShow, "show"},
-      {BarCommand::kTop, "top"},   {BarCommand::kAbout, "about"},
-      {BarCommand::kExit, "exit"},
-  };
   const auto image = [](const QImage& picture) {
     return picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   };
@@ -116,7 +109,9 @@ TEST_F(FormMainTest, TheMenuShowsItsTableWithTheItemsOwnPictures) {
     if (action->isSeparator()) continue;
     EXPECT_EQ(form_->MenuItem(item.command), action) << item.caption;
     const QImage shown = image(action->icon().pixmap(16).toImage());
-    const QImage wanted = image(QImage(KESTRION_IMAGES "/" + drawings.at(item.command) + ".png"));
+    // Each item's own picture, compared with the drawing itself.
+    const QString drawing = kImageNames[static_cast<int>(item.image.value())];
+    const QImage wanted = image(QImage(KESTRION_IMAGES "/" + drawing + ".png"));
     ASSERT_FALSE(wanted.isNull()) << item.caption;
     EXPECT_EQ(shown, wanted) << item.caption << " shows another picture";
   }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "bar/status.h"
+#include "resources/image_list.h"
 #include "settings/settings.h"
 #include "tests/settings/fakes.h"
 
@@ -114,10 +116,11 @@ TEST(BarCommands, TopKeepsLeftAndSize) {
 // table.
 TEST(BarMenu, TheDescribedItemsInOrderEachCommandOnce) {
   const auto& items = BarMenuItems();
-  std::vector<std::string> captions, checkable, while_shown, while_hidden;
+  std::vector<std::string> captions, pictures, checkable, while_shown, while_hidden;
   for (std::size_t i = 0; i < items.size(); ++i) {
     const BarMenuItem& item = items[i];
     captions.push_back(item.caption);
+    pictures.push_back(item.image ? kImageNames[static_cast<int>(*item.image)] : "");
     if (item.checkable) checkable.push_back(item.caption);
     if (!BarMenuItemEnabled(item, false)) while_shown.push_back(item.caption);
     if (!BarMenuItemEnabled(item, true)) while_hidden.push_back(item.caption);
@@ -130,6 +133,10 @@ TEST(BarMenu, TheDescribedItemsInOrderEachCommandOnce) {
   EXPECT_EQ(captions,
             (std::vector<std::string>{"Статистика", "Параметры", "", "Свернуть", "Развернуть", "",
                                       "Наверх", "", "О программе", "", "Выход"}));
+  EXPECT_EQ(pictures, (std::vector<std::string>{"stat", "settings", "", "hide", "show", "", "top",
+                                                "", "about", "", "exit"}));
+  EXPECT_STREQ(kImageNames[static_cast<int>(StatusImage(true))], "ok");
+  EXPECT_STREQ(kImageNames[static_cast<int>(StatusImage(false))], "exit");
   EXPECT_EQ(checkable, std::vector<std::string>{"Наверх"});
   EXPECT_EQ(while_shown, std::vector<std::string>{"Свернуть"});
   EXPECT_EQ(while_hidden, std::vector<std::string>{"Развернуть"});
