@@ -29,7 +29,6 @@ TMainThread* MainThread = nullptr;
 
 namespace {
 
-
 // Server text is shown as text: a tip that looks like markup is escaped so it never is taken
 // for it.
 QString PlainTip(const std::string& tip) {
