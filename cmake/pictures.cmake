@@ -2,7 +2,8 @@
 # the image list's lines of the Windows resource script (KESTRION_IMAGE_LIST_RC, for
 # kestrion.rc.in) and resources/image_list.h, which names the image list to the code.
 
-set(pictures_dir ${CMAKE_SOURCE_DIR}/resources/images)
+cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH pictures_root)
+set(pictures_dir ${pictures_root}/resources/images)
 set(pictures_out ${CMAKE_BINARY_DIR}/generated)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${pictures_dir}/pictures)
 
