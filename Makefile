@@ -11,7 +11,7 @@ WERROR ?= ON
 PREFIX ?= /usr/local
 
 .PHONY: all bootstrap configure build build-win check check-linux check-win check-asan check-tsan fuzz-build run demo \
-        bench fuzz install package package-win format format-check layers-check clean
+        bench fuzz mutate install package package-win format format-check layers-check clean
 
 all: build
 
@@ -110,5 +110,10 @@ bench: build
 fuzz: bootstrap
 	fuzz/run
 
+# Small realistic faults (tests/mutations/), one at a time in a scratch copy: each must fail
+# the tests it names. Not part of check: every fault costs a rebuild.
+mutate: bootstrap
+	tools/mutate
+
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-tsan build-bench build-fuzz
+	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-tsan build-bench build-fuzz build-mutate
