@@ -170,7 +170,7 @@ TEST(DescribedLayouts, TheBarTheSettingsDialogAndTheAboutBox) {
             "195,677 235x15");
   EXPECT_EQ((std::array{kBarMinWidth, kBarMinHeight, kBarMaxHeight}), (std::array{32, 15, 48}));
   EXPECT_STREQ(kFormFontFace, "MS Sans Serif");
-  EXPECT_EQ(kFormFontPixels, 11);
+  EXPECT_EQ((std::array{kFormFontPoints, kFormFontPixels}), (std::array{8, 11}));
 
   EXPECT_STREQ(kSettingsCaption, "Параметры");
   EXPECT_EQ(Place(kSettingsLeft, kSettingsTop, kSettingsWidth, kSettingsHeight), "395,426 455x114");
@@ -205,7 +205,7 @@ TEST(DescribedLayouts, TheBarTheSettingsDialogAndTheAboutBox) {
   EXPECT_EQ((std::array{kAboutWidth, kAboutHeight, kAboutPictureWidth, kAboutPictureHeight}),
             (std::array{281, 140, 283, 142}));
   EXPECT_STREQ(kAboutFontFace, "Verdana");
-  EXPECT_EQ(kAboutFontPixels, 11);
+  EXPECT_EQ((std::array{kAboutFontPoints, kAboutFontPixels}), (std::array{8, 11}));
   EXPECT_EQ(kAboutTextColour, 15693155u);
   std::vector<std::string> labels;
   for (const AboutLabel& label : AboutLabels({"mail", "web", "notice"})) {
