@@ -19,7 +19,7 @@ namespace {
 
 TEST(FormAbout, PictureAndLabelsStandWhereTheyShould) {
   TFormAbout about;
-  EXPECT_EQ(about.windowTitle(), "О программе");
+  EXPECT_EQ(about.windowTitle(), QString::fromUtf8(kAboutCaption));
   EXPECT_EQ(about.size(), QSize(kAboutWidth, kAboutHeight));
   EXPECT_EQ(about.Image1->pixmap().deviceIndependentSize().toSize(),
             QSize(kAboutPictureWidth, kAboutPictureHeight));
@@ -29,11 +29,13 @@ TEST(FormAbout, PictureAndLabelsStandWhereTheyShould) {
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text().toStdString(), expected.text);
     EXPECT_EQ(label->pos(), QPoint(expected.left, expected.top));
-    EXPECT_EQ(label->font().family(), "Verdana");
+    EXPECT_EQ(label->font().family(), QString::fromUtf8(kAboutFontFace));
     EXPECT_TRUE(label->font().bold());
     EXPECT_EQ(label->font().underline(), expected.link);
     EXPECT_EQ(label->cursor().shape(), expected.link ? Qt::PointingHandCursor : Qt::ArrowCursor);
-    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x63, 0x75, 0xEF));
+    EXPECT_EQ(
+        label->palette().color(QPalette::WindowText),
+        QColor(kAboutTextColour & 0xFF, (kAboutTextColour >> 8) & 0xFF, kAboutTextColour >> 16));
     EXPECT_EQ(label->palette().color(QPalette::Window), QColor(Qt::black));
   }
   EXPECT_EQ(about.LabelWebLink->text().toStdString(), Maker().email);

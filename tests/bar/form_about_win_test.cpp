@@ -54,7 +54,7 @@ class AboutBoxWin : public ::testing::Test {
 TEST_F(AboutBoxWin, IsAFixedBoxWithThePictureAndTheContactRows) {
   HWND window = about.handle();
   EXPECT_EQ(ClassOf(window), L"TFormAbout");
-  EXPECT_EQ(Text(window), L"О программе");
+  EXPECT_EQ(WideToUtf8(Text(window)), kAboutCaption);
   EXPECT_FALSE(IsWindowVisible(window));
   const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), WS_CAPTION | WS_SYSMENU);
@@ -88,8 +88,8 @@ TEST_F(AboutBoxWin, IsAFixedBoxWithThePictureAndTheContactRows) {
     EXPECT_EQ(place.bottom - place.top, 13);
     EXPECT_GT(place.right - place.left, 0);
     const LOGFONTW font = FontOf(label);
-    EXPECT_STREQ(font.lfFaceName, L"Verdana");
-    EXPECT_EQ(font.lfHeight, -11);
+    EXPECT_EQ(WideToUtf8(font.lfFaceName), kAboutFontFace);
+    EXPECT_EQ(font.lfHeight, -kAboutFontPixels);
     EXPECT_EQ(font.lfWeight, FW_BOLD);
     EXPECT_EQ(font.lfUnderline != 0, expected.link);
   }
@@ -101,7 +101,7 @@ TEST_F(AboutBoxWin, LabelsAreBlueOnBlackAndTheLinksShowAHand) {
       SendMessageW(about.handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                    reinterpret_cast<LPARAM>(about.Label5));
   EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(BLACK_BRUSH)));
-  EXPECT_EQ(GetTextColor(dc), RGB(0x63, 0x75, 0xEF));
+  EXPECT_EQ(GetTextColor(dc), kAboutTextColour);
   EXPECT_EQ(GetBkColor(dc), RGB(0, 0, 0));
   EXPECT_EQ(GetBkMode(dc), OPAQUE);
   DeleteDC(dc);

@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bar/about.h"
 #include "bar/status.h"
 #include "resources/image_list.h"
 #include "settings/settings.h"
+#include "settings_dialog/form_settings.h"
 #include "tests/settings/fakes.h"
+#include "ui/forms.h"
 
 namespace kestrion {
 namespace {
@@ -18,44 +24,43 @@ const BarRect kDesign{195, 677, 241, 21};
 
 class BarGeometryTest : public ::testing::Test {
  protected:
-  void StoreInt(const std::string& name, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    std::string data(4, '\0');
-    for (std::size_t i = 0; i < 4; ++i) data[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
-    store_.SetRaw(name, kRegDword, data);
-  }
   test::MemoryRegistry store_;
 };
 
-TEST_F(BarGeometryTest, FirstRunCreatesTheKeyAndKeepsTheDesignBounds) {
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), kDesign);
-  EXPECT_TRUE(store_.keys.count(kRegKey));
+// Each value is applied as it is read, in the order Top, Left, Width, Height, and held to the
+// size limits; the first that is missing or not an integer ends the restore silently.
+TEST_F(BarGeometryTest, RestoreAppliesTheValuesInOrderUntilOneCannotBeRead) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::optional<std::int32_t>>> stored;  // nullopt: a text
+    BarRect bar;
+  } cases[] = {
+      {"first run", {}, kDesign},
+      {"only Top", {{"Top", 5}}, {195, 5, 241, 21}},
+      {"Left as text", {{"Top", 5}, {"Left", std::nullopt}, {"Width", 500}}, {195, 5, 241, 21}},
+      {"no Height", {{"Top", 5}, {"Left", -1500}, {"Width", 500}}, {-1500, 5, 500, 21}},
+      {"below the limits", {{"Top", 0}, {"Left", 0}, {"Width", 10}, {"Height", 3}}, {0, 0, 32, 15}},
+      {"above them", {{"Top", 0}, {"Left", 0}, {"Width", 5000}, {"Height", 100}}, {0, 0, 5000, 48}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::MemoryRegistry store;
+    for (const auto& [name, value] : c.stored) {
+      if (value) {
+        store.SetInteger(name, *value);
+      } else {
+        store.SetText(name, "100");
+      }
+    }
+    EXPECT_EQ(RestoreBarGeometry(store.Factory(), kDesign), c.bar);
+    EXPECT_TRUE(store.keys.count(kRegKey)) << "the key is created";
+  }
 }
 
-TEST_F(BarGeometryTest, RestoreStopsAtTheFirstValueItCannotRead) {
-  StoreInt("Top", 5);
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), (BarRect{195, 5, 241, 21}));
-  store_.SetText("Left", "100");
-  StoreInt("Width", 500);
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), (BarRect{195, 5, 241, 21}));
-  StoreInt("Left", -1500);
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), (BarRect{-1500, 5, 500, 21}));
-}
-
-TEST_F(BarGeometryTest, RestoredSizesAreHeldToTheLimits) {
-  StoreInt("Top", 0);
-  StoreInt("Left", 0);
-  StoreInt("Width", 10);
-  StoreInt("Height", 100);
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), (BarRect{0, 0, 32, 48}));
-  StoreInt("Width", 5000);
-  StoreInt("Height", -3);
-  EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), (BarRect{0, 0, 5000, 15}));
-}
-
-TEST_F(BarGeometryTest, SaveWritesAllFourAndRoundTrips) {
+TEST_F(BarGeometryTest, SaveWritesAllFourInOrderAndRoundTrips) {
   const BarRect bar{-20, 30000, 640, 48};
   SaveBarGeometry(store_.Factory(), bar);
+  EXPECT_EQ(store_.written, (std::vector<std::string>{"Top", "Left", "Width", "Height"}));
   EXPECT_EQ(RestoreBarGeometry(store_.Factory(), kDesign), bar);
 }
 
@@ -91,6 +96,20 @@ TEST(BarReachable, APositionOnAnyScreenIsKeptAndALostOneComesToThePrimary) {
             (BarRect{1920 - 241, 0, 241, 21}));
   EXPECT_EQ(KeepBarReachable({-5000, 677, 241, 21}, screens, primary_work),
             (BarRect{0, 677, 241, 21}));
+}
+
+// The tip's limit, counted in characters of any width; the front ends only pass it on.
+TEST(StatusTip, TheTitleAndAtMost116CharactersOfTheText) {
+  EXPECT_EQ(StatusTip(""), "Kestrion : ");
+  for (const std::string piece : {"x", "ж", "€", "😀"}) {
+    for (const std::size_t length : {115, 116, 117}) {
+      std::string text;
+      for (std::size_t i = 0; i < length; ++i) text += piece;
+      SCOPED_TRACE(piece + " times " + std::to_string(length));
+      EXPECT_EQ(StatusTip(text),
+                "Kestrion : " + text.substr(0, std::min<std::size_t>(length, 116) * piece.size()));
+    }
+  }
 }
 
 TEST(BarDragTest, OnlyTheLeftButtonDragsAndTheGrabbedPointFollowsThePointer) {
@@ -143,6 +162,69 @@ TEST(BarMenu, TheDescribedItemsInOrderEachCommandOnce) {
   EXPECT_THROW(BarMenuPosition(BarCommand::kNone), std::out_of_range);
 }
 
+std::string Place(int left, int top, int width, int height) {
+  return std::to_string(left) + "," + std::to_string(top) + " " + std::to_string(width) + "x" +
+         std::to_string(height);
+}
+
+// The windows as described, stated here once: captions, places and sizes, the settings
+// dialog's controls and the about box's labels. The front ends' tests check their windows
+// against these tables.
+TEST(DescribedLayouts, TheBarTheSettingsDialogAndTheAboutBox) {
+  EXPECT_STREQ(kAppTitle, "Kestrion");
+  EXPECT_EQ(Place(kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth, kBarDesignClientHeight),
+            "195,677 235x15");
+  EXPECT_EQ((std::array{kBarMinWidth, kBarMinHeight, kBarMaxHeight}), (std::array{32, 15, 48}));
+  EXPECT_STREQ(kFormFontFace, "MS Sans Serif");
+  EXPECT_EQ((std::array{kFormFontPoints, kFormFontPixels}), (std::array{8, 11}));
+
+  EXPECT_STREQ(kSettingsCaption, "Параметры");
+  EXPECT_EQ(Place(kSettingsLeft, kSettingsTop, kSettingsWidth, kSettingsHeight), "395,426 455x114");
+  using Role = SettingsRole;
+  std::vector<std::pair<Role, std::string>> controls;
+  for (const SettingsControl& c : SettingsControls()) {
+    const ControlPlace& p = c.place;
+    controls.emplace_back(c.role, std::string(c.name) + " '" + c.caption + "' " +
+                                      Place(p.left, p.top, p.width, p.height));
+  }
+  // The bevel shows only its top line: 434 wide, as tall as the line.
+  EXPECT_EQ(
+      controls,
+      (std::vector<std::pair<Role, std::string>>{
+          {Role::kLoginLabel, "Label2 'PIN1' 8,24 29x13"},
+          {Role::kPswdLabel, "Label3 'PIN2' 8,48 29x13"},
+          {Role::kLogin, "eLogin '1' 63,20 200x21"},
+          {Role::kPswd, "ePswd '123' 63,45 200x21"},
+          {Role::kShortcutBox, "CheckBoxCreateStartup 'Автозапуск' 8,88 97x16"},
+          {Role::kShortcutBox, "CheckBoxCreateDesktop 'Ярлык на Рабочем столе' 105,88 177x16"},
+          {Role::kShortcutBox, "CheckBoxCreateStartmenu 'Ярлык в меню \"Пуск\"' 288,88 153x16"},
+          {Role::kOk, "BitBtnOk 'OK' 362,18 79x25"},
+          {Role::kCancel, "BitBtnCancel '&Отмена' 362,48 79x25"},
+          {Role::kBevel, "Bevel1 '' 7,79 434x2"},
+          {Role::kGroupBox, "GroupBox1 'Параметры' 3,0 449x111"},
+      }));
+  std::vector<int> folders;
+  for (const ShortcutBox& box : ShortcutBoxes()) folders.push_back(box.csidl);
+  EXPECT_EQ(folders, (std::vector<int>{7, 0, 2}));
+
+  EXPECT_STREQ(kAboutCaption, "О программе");
+  EXPECT_EQ((std::array{kAboutWidth, kAboutHeight, kAboutPictureWidth, kAboutPictureHeight}),
+            (std::array{281, 140, 283, 142}));
+  EXPECT_STREQ(kAboutFontFace, "Verdana");
+  EXPECT_EQ((std::array{kAboutFontPoints, kAboutFontPixels}), (std::array{8, 11}));
+  EXPECT_EQ(kAboutTextColour, 15693155u);
+  std::vector<std::string> labels;
+  for (const AboutLabel& label : AboutLabels({"mail", "web", "notice"})) {
+    labels.push_back(std::string(label.name) + " '" + label.text + "' " +
+                     std::to_string(label.left) + "," + std::to_string(label.top) +
+                     (label.link ? " link" : ""));
+  }
+  EXPECT_EQ(labels,
+            (std::vector<std::string>{"Label1 'e-mail:' 9,88", "Label2 'WWW:' 9,106",
+                                      "LabelWebLink 'mail' 65,88 link",
+                                      "LabelMailTo 'web' 65,106 link", "Label5 'notice' 130,124"}));
+}
+
 // A bar front that notes what it is asked to do.
 class NotingFront : public BarFront {
  public:
@@ -174,10 +256,8 @@ class NotingFront : public BarFront {
 };
 
 TEST(BarCommands, EachCommandAsksTheFrontForItsOneEffect) {
-  const std::string stat_address =
-      "https://stat.example.net/%6B%6F%72%76%61%6E%74%61/%77%65%62%65%78%65%63%75%74%65%72"
-      "?%75%73%65%72=&%70%73%77%64=&%6D%69%64%41%75%74%68=%39&%6D%6F%64%75%6C%65=%63%6F%6E%74%72"
-      "%61%63%74";
+  // The address as the settings build it (their own tests pin it), opened as it is.
+  const std::string stat_address = NotingFront().HeldSettings().GetStatURL();
   const struct {
     BarCommand command;
     std::string notes;

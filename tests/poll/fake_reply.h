@@ -9,7 +9,7 @@
 
 namespace kestrion::test {
 
-// A reply document made by hand, for the reading rules without any parser.
+// A reply document made by hand, for the poll without any parser.
 class FakeReply : public ReplyDocument {
  public:
   std::map<std::string, std::string> attributes;
@@ -22,14 +22,5 @@ class FakeReply : public ReplyDocument {
   }
   std::vector<Node> RootChildren() const override { return children; }
 };
-
-inline ReplyDocument::Node Text(std::string value) {
-  return {ReplyDocument::NodeKind::kText, std::move(value)};
-}
-inline ReplyDocument::Node CData(std::string value) {
-  return {ReplyDocument::NodeKind::kCData, std::move(value)};
-}
-inline ReplyDocument::Node Element() { return {ReplyDocument::NodeKind::kElement, {}}; }
-inline ReplyDocument::Node Comment() { return {ReplyDocument::NodeKind::kOther, {}}; }
 
 }  // namespace kestrion::test

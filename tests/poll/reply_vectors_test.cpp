@@ -35,27 +35,6 @@ TEST(ReplyVectors, EveryDocumentEndsInItsOutcome) {
   }
 }
 
-TEST(ReplyDocument, AttributesTellAbsentFromEmpty) {
-  const auto doc = ParseReplyDocument(R"(<r a="" b="x"/>)");
-  EXPECT_EQ(doc->RootAttribute("a"), "");
-  EXPECT_EQ(doc->RootAttribute("b"), "x");
-  EXPECT_EQ(doc->RootAttribute("c"), std::nullopt);
-}
-
-TEST(ReplyDocument, ChildKindsAreReported) {
-  using Kind = ReplyDocument::NodeKind;
-  const auto doc = ParseReplyDocument("<r>t<![CDATA[c]]><e/><!--x--><?p?></r>");
-  const auto nodes = doc->RootChildren();
-  ASSERT_EQ(nodes.size(), 5u);
-  EXPECT_EQ(nodes[0].kind, Kind::kText);
-  EXPECT_EQ(nodes[0].value, "t");
-  EXPECT_EQ(nodes[1].kind, Kind::kCData);
-  EXPECT_EQ(nodes[1].value, "c");
-  EXPECT_EQ(nodes[2].kind, Kind::kElement);
-  EXPECT_EQ(nodes[3].kind, Kind::kOther);
-  EXPECT_EQ(nodes[4].kind, Kind::kOther);
-}
-
 TEST(ReplyDocument, ABodyWithoutARootIsRefused) {
   EXPECT_THROW(ParseReplyDocument("<?xml version=\"1.0\"?>"), Exception);
   EXPECT_THROW(ParseReplyDocument(std::string(3, '\xFF')), Exception);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "settings/registry.h"
 #include "settings/string_table.h"
@@ -27,9 +28,16 @@ class MemoryRegistry {
   std::map<std::string, std::map<std::string, RegValue, IgnoringCase>, IgnoringCase> keys;
   bool fail_writes = false;
   int accessors_made = 0;
+  std::vector<std::string> written;  // the names of the values written, in order
 
   void SetText(const std::string& name, const std::string& text, std::uint32_t type = kRegSz) {
     keys[kRegKey][name] = RegValue{type, text + std::string(1, '\0')};
+  }
+  void SetInteger(const std::string& name, std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    std::string data(4, '\0');
+    for (std::size_t i = 0; i < 4; ++i) data[i] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+    SetRaw(name, kRegDword, data);
   }
   void SetRaw(const std::string& name, std::uint32_t type, const std::string& data) {
     keys[kRegKey][name] = RegValue{type, data};
@@ -68,6 +76,7 @@ class MemoryRegistry {
     bool SetValue(const std::string& name, const RegValue& value) override {
       if (open_.empty() || store_.fail_writes) return false;
       store_.keys[open_][name] = value;
+      store_.written.push_back(name);
       return true;
     }
 

@@ -5,10 +5,7 @@
 
 #include <cstdio>
 
-#include "base/exception.h"
-#include "base/text_win.h"
 #include "settings/program_registry.h"
-#include "settings/settings.h"
 #include "tests/settings/registry_contract.h"
 
 namespace kestrion {
@@ -45,13 +42,12 @@ TEST_F(RegistryWinTest, KeepsTheContractOfEveryStore) {
   test::CheckRegistryContract(OpenProgramRegistry);
 }
 
+// Beyond the contract: what the system's own tools see, and texts put in by another program.
 TEST_F(RegistryWinTest, WrittenValuesAreWhatTheSystemShowsWithTheirTypes) {
   {
     auto reg = OpenProgramRegistry();
-    EXPECT_FALSE(reg->KeyExists(kRegKey));
     reg->OpenKey(kRegKey, true);
     reg->WriteString("login", "12345");
-    reg->WriteString("pswd", "");
     reg->WriteInteger("Top", -5);
     reg->WriteInteger("Left", 677);
   }
@@ -59,38 +55,14 @@ TEST_F(RegistryWinTest, WrittenValuesAreWhatTheSystemShowsWithTheirTypes) {
   EXPECT_NE(shown.find("login    REG_SZ    12345"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Top    REG_DWORD    0xfffffffb"), std::string::npos) << shown;
   EXPECT_NE(shown.find("Left    REG_DWORD    0x2a5"), std::string::npos) << shown;
-
-  auto reg = OpenProgramRegistry();
-  ASSERT_TRUE(reg->KeyExists(kRegKey));
-  reg->OpenKey(kRegKey, false);
-  EXPECT_EQ(reg->ReadInteger("Top"), -5);
-  EXPECT_EQ(reg->ReadString("pswd"), "");
-  EXPECT_TRUE(reg->ValueExists("pswd"));
 }
 
-TEST_F(RegistryWinTest, TextsRoundTripInUnicodeAndAreNeverExpanded) {
+TEST_F(RegistryWinTest, ExpandableTextsAreNeverExpanded) {
   const wchar_t expand[] = L"%SystemRoot%\\x";
   SetRaw(L"pswd", REG_EXPAND_SZ, expand, sizeof expand);
   auto reg = OpenProgramRegistry();
   reg->OpenKey(kRegKey, false);
-  reg->WriteString("login", "Абонент №1");
-  EXPECT_EQ(reg->ReadString("login"), "Абонент №1");
   EXPECT_EQ(reg->ReadString("pswd"), "%SystemRoot%\\x");
-}
-
-TEST_F(RegistryWinTest, AStoredLoginThatIsNotTextStopsReadSettingsWithItsName) {
-  const DWORD number = 5;
-  SetRaw(L"login", REG_DWORD, &number, sizeof number);
-  Settings settings(OpenProgramRegistry, ProgramStringTable());
-  try {
-    settings.ReadSettings();
-    FAIL() << "no error";
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Invalid data type for 'login'");
-  }
-  auto reg = OpenProgramRegistry();
-  reg->OpenKey(kRegKey, false);
-  EXPECT_THROW(reg->ReadInteger("Height"), Exception) << "a missing integer";
 }
 
 }  // namespace
