@@ -9,7 +9,7 @@
 # Usage: setup_win_test.sh WINE_RUN CPACK_CONFIG BAR_PROBE SERVER_STATE WORK_DIR VERSION
 set -uo pipefail
 wine=$1 config=$2 probe=$3 state=$4 work=$5 version=$6
-source "$(dirname "$0")/../script_support.sh"
+source "$(dirname "$0")/../support/script_support.sh"
 need nsis makensis
 need osslsigncode osslsigncode
 need openssl openssl
