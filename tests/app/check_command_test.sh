@@ -32,13 +32,15 @@ if [ -n "$wine" ]; then
   # for until a query sees it, so that the next run reads what the test meant.
   clear_settings() {
     "$wine" reg delete 'HKCU\Software\Kestrion' /f >/dev/null 2>&1
-    for _ in $(seq 100); do [ -z "$(settings_state)" ] && return; sleep 0.05; done
+    settings_cleared() { [ -z "$(settings_state)" ]; }
+    wait_until 5 settings_cleared
   }
   write_settings() {  # regedit reads a version 5 file as UTF-16
     clear_settings
     regedit_text "$1" "$2" | iconv -f UTF-8 -t UTF-16 >"$work/settings.reg"
     "$wine" regedit /S "$work/settings.reg" >/dev/null 2>&1
-    for _ in $(seq 100); do [ "$(settings_state | wc -l)" -eq 2 ] && return; sleep 0.05; done
+    settings_written() { [ "$(settings_state | wc -l)" -eq 2 ]; }
+    wait_until 5 settings_written
   }
 else
   command_line=("$check")
@@ -133,11 +135,8 @@ else
   i3blocks_block() {  # the block as i3blocks hands it to i3bar, or its complaint
     printf '[balance]\ncommand=%q --format=i3blocks\ninterval=once\n' "$check" >"$work/i3blocks.conf"
     i3blocks -c "$work/i3blocks.conf" </dev/null >"$work/i3blocks.out" 2>&1 &
-    local pid=$! n
-    for n in $(seq 200); do
-      grep -q '"name":"balance"\|bad exit code' "$work/i3blocks.out" && break
-      sleep 0.1
-    done
+    local pid=$!
+    wait_until 20 grep -q '"name":"balance"\|bad exit code' "$work/i3blocks.out"
     kill "$pid"
     wait "$pid" 2>/dev/null
     grep -o '{[^{]*"name":"balance"[^}]*}\|bad exit code.*' "$work/i3blocks.out" | head -n 1

@@ -165,6 +165,6 @@ check "the panel's picture follows the status" sh -c \
   "[ '${green_icon##* }' != '${red_icon##* }' ] && echo '${red_icon##* }' | grep -q '^#[C-F][0-9A-F][0-7]'"
 kill -TERM "$program_pid"
 wait "$program_pid"
-check "and this one too" [ $? -eq 0 ]
+check "the last SIGTERM ends it with status 0 too" [ $? -eq 0 ]
 
 report

@@ -26,12 +26,9 @@ start() {  # LOGIN
   before=$(grep -c "login=$1&" "$state/requests.log")
   "$wine" "$kestrion" &
   program=$!
-  for _ in $(seq 300); do
-    [ "$(grep -c "login=$1&" "$state/requests.log")" -gt "$before" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until 30 requests_above "$1" "$before"
 }
+requests_above() { [ "$(grep -c "login=$1&" "$state/requests.log")" -gt "$2" ]; }  # LOGIN COUNT
 
 # Waits for the program's end after `$@` asks for it: its status, and the milliseconds it took.
 end_by() {
