@@ -37,23 +37,16 @@ report() {  # the closing line; fails when a check did
 
 # --- Waits --------------------------------------------------------------------------------
 
-wait_until() {  # SECONDS COMMAND...: true once the command holds, tried every 50 ms
-  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000000))
-  shift
-  while :; do
-    "$@" && return 0
-    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || return 1
-    sleep 0.05
-  done
-}
+wait_until() { holds_within $(($1 * 1000000)) 0.05 "${@:2}"; }  # SECONDS COMMAND...
+within_ms() { holds_within $(($1 * 1000)) 0.01 "${@:2}"; }  # MILLISECONDS COMMAND...
 
-within_ms() {  # MILLISECONDS COMMAND...: true when the command holds within that time
-  local deadline=$((${EPOCHREALTIME/./} + $1 * 1000))
-  shift
+holds_within() {  # MICROSECONDS STEP COMMAND...: true once the command holds, tried every STEP s
+  local deadline=$((${EPOCHREALTIME/./} + $1)) step=$2
+  shift 2
   while :; do
     "$@" && return 0
     [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || return 1
-    sleep 0.01
+    sleep "$step"
   done
 }
 
