@@ -41,12 +41,8 @@ window_has_colour() {  # TITLE HEX: as bar_has_colour, for any window
     2>/dev/null | grep -qi "#$2"
 }
 
-wait_for_request() {  # up to 20 s for the server's log to get a line
-  local deadline=$((SECONDS + 20))
-  while [ ! -s "$session_dir/requests.log" ]; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.005
-  done
+wait_for_request() {  # up to 20 s for the server's log to get a line, looked for every 5 ms
+  holds_within 20000000 0.005 test -s "$session_dir/requests.log"
 }
 
 stop_program() {

@@ -73,6 +73,7 @@ start_billing_server() {  # DIR [--detached] [SERVER_ARGUMENTS...]
   [ "${1:-}" != --detached ] || { launcher=(setsid); shift; }
   mkdir -p "$dir"
   : >"$dir/requests.log"
+  : >"$dir/server.out"
   ${launcher[@]+"${launcher[@]}"} "$KESTRION_TEST_SERVER" --data "$KESTRION_TEST_DATA" \
     --max-seconds 1800 --log "$dir/requests.log" "$@" >"$dir/server.out" 2>"$dir/server.err" </dev/null &
   server_pid=$!
