@@ -30,16 +30,16 @@ if [ -n "$wine" ]; then
   settings_state() { "$wine" reg query 'HKCU\Software\Kestrion' 2>/dev/null | grep 'REG_'; }
   # Wine's reg and regedit may still be at work when `wine` returns: each change is waited
   # for until a query sees it, so that the next run reads what the test meant.
+  settings_cleared() { [ -z "$(settings_state)" ]; }
+  settings_written() { [ "$(settings_state | wc -l)" -eq 2 ]; }
   clear_settings() {
     "$wine" reg delete 'HKCU\Software\Kestrion' /f >/dev/null 2>&1
-    settings_cleared() { [ -z "$(settings_state)" ]; }
     wait_until 5 settings_cleared
   }
   write_settings() {  # regedit reads a version 5 file as UTF-16
     clear_settings
     regedit_text "$1" "$2" | iconv -f UTF-8 -t UTF-16 >"$work/settings.reg"
     "$wine" regedit /S "$work/settings.reg" >/dev/null 2>&1
-    settings_written() { [ "$(settings_state | wc -l)" -eq 2 ]; }
     wait_until 5 settings_written
   }
 else
