@@ -15,8 +15,8 @@
 #   - the first status on screen (green text found in a screenshot of the program's window;
 #     a screenshot takes tens of milliseconds, so this figure is coarser),
 # and the resident memory (VmRSS) once the status shows. kestrion-check making the same poll
-# without any window is timed in the same runs as well. Medians are printed; with
-# RESULTS_OUT=FILE they are also written to FILE as NAME=VALUE lines for bench/run.
+# without any window is timed in the same runs as well. Each run's figures go into
+# $FIGURES/startup.RUN as KEY=VALUE lines (bench/report.py reads them); the medians are printed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-7}
@@ -24,11 +24,9 @@ build=${BUILD:-build}
 minimal_tray=${MINIMAL_TRAY:-$build/bin/minimal_tray}
 export KESTRION=$build/bin/kestrion KESTRION_TEST_SERVER=$build/bin/kestrion-test-server
 export KESTRION_TEST_DATA=$PWD/tests/data
-source tests/app/desktop_session.sh
+source tests/support/desktop_session.sh
 
 now_us() { echo "${EPOCHREALTIME/./}"; }  # a shell builtin: no process started to read it
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 window_geometry() {  # TITLE: WxH+X+Y of the top-level window with that title
   xwininfo -root -tree 2>/dev/null |
@@ -43,12 +41,8 @@ window_has_colour() {  # TITLE HEX: as bar_has_colour, for any window
     2>/dev/null | grep -qi "#$2"
 }
 
-wait_for_request() {  # up to 20 s for the server's log to get a line
-  local deadline=$((SECONDS + 20))
-  while [ ! -s "$session_dir/requests.log" ]; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.005
-  done
+wait_for_request() {  # up to 20 s for the server's log to get a line, looked for every 5 ms
+  holds_within 20000000 0.005 test -s "$session_dir/requests.log"
 }
 
 stop_program() {
@@ -60,11 +54,13 @@ stop_program() {
 measure() {
   local name=$1
   shift
+  local request status
   wait_for_request || { echo "run $run: $name sent no request"; exit 1; }
-  echo $((($(now_us) - start) / 1000)) >>"$work/${name}_request_ms"
+  request=$((($(now_us) - start) / 1000))
   wait_until 20 "$@" || { echo "run $run: $name showed no status"; exit 1; }
-  echo $((($(now_us) - start) / 1000)) >>"$work/${name}_status_ms"
-  awk '/^VmRSS/ { print $2 }' "/proc/$program_pid/status" >>"$work/${name}_rss_kib"
+  status=$((($(now_us) - start) / 1000))
+  printf '%s\n' "${name}_request_ms=$request" "${name}_status_ms=$status" \
+    "${name}_rss_kib=$(awk '/^VmRSS/ { print $2 }' "/proc/$program_pid/status")" >>"$figures/startup.$run"
   stop_program
 }
 
@@ -82,11 +78,12 @@ run_baseline() {
   "$minimal_tray" --get "http://balance.example.net/korvanta/balance_sender?login=demo&pswd=demo&mid=9" \
     >"$session_dir/minimal_tray.log" 2>&1 &
   program_pid=$!
-  session_pids+=($program_pid)
+  started "$program_pid"
   measure tray window_has_colour minimal-tray 00FF00
 }
 
 work=$(mktemp -d)
+figures=${FIGURES:-$work}
 trap 'session_end; rm -rf "$work"' EXIT
 for run in $(seq "$runs"); do
   # A loaded machine now and then keeps trayer from coming up in time: try that run again.
@@ -100,7 +97,7 @@ for run in $(seq "$runs"); do
 
   start=$(now_us)
   "$build/bin/kestrion-check" >/dev/null
-  echo $((($(now_us) - start) / 1000)) >>"$work/check_ms"
+  echo "check_ms=$((($(now_us) - start) / 1000))" >"$figures/startup.$run"
 
   if [ $((run % 2)) -eq 1 ]; then
     run_kestrion
@@ -112,20 +109,4 @@ for run in $(seq "$runs"); do
   session_end
 done
 
-m() { median <"$work/$1"; }
-echo "$runs runs, medians:                   kestrion   minimal tray   ratio"
-printf '  start to first request at the server: %6s ms  %6s ms     %s\n' \
-  "$(m kestrion_request_ms)" "$(m tray_request_ms)" "$(ratio "$(m kestrion_request_ms)" "$(m tray_request_ms)")"
-printf '  start to first status on screen:      %6s ms  %6s ms     %s\n' \
-  "$(m kestrion_status_ms)" "$(m tray_status_ms)" "$(ratio "$(m kestrion_status_ms)" "$(m tray_status_ms)")"
-printf '  resident memory after it:             %6s KiB %6s KiB    %s\n' \
-  "$(m kestrion_rss_kib)" "$(m tray_rss_kib)" "$(ratio "$(m kestrion_rss_kib)" "$(m tray_rss_kib)")"
-echo "  kestrion-check, one poll, no window:  $(m check_ms) ms"
-
-if [ -n "${RESULTS_OUT:-}" ]; then
-  for name in kestrion_request_ms tray_request_ms kestrion_status_ms tray_status_ms \
-    kestrion_rss_kib tray_rss_kib check_ms; do
-    echo "$name=$(m "$name")"
-  done >"$RESULTS_OUT"
-  echo "runs=$runs" >>"$RESULTS_OUT"
-fi
+python3 bench/report.py --medians "$figures" startup

@@ -5,7 +5,7 @@
 # Usage: package_test.sh BUILD_DIR VERSION [WINE_RUN]
 set -uo pipefail
 build=$1 version=$2 wine=${3:-}
-source "$(dirname "$0")/script_support.sh"
+source "$(dirname "$0")/support/script_support.sh"
 
 # Libraries Windows always takes from its system folder (KnownDLLs), and the common controls,
 # which the manifest binds to the system's side-by-side assembly. Any other library would be

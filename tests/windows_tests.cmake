@@ -39,7 +39,7 @@ add_executable(win_gui_tests
 target_link_libraries(win_gui_tests PRIVATE kestrion_win_gui GTest::gtest kestrion_warnings)
 target_compile_definitions(win_gui_tests PRIVATE KESTRION_IMAGES="${CMAKE_SOURCE_DIR}/resources/images")
 add_test(NAME win_gui_tests
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>)
 
 # kestrion-check.exe as a user runs it under Wine, its settings put in with regedit; once
@@ -59,7 +59,7 @@ add_executable(bar_probe support/bar_probe.cpp)
 target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(bar_probe PRIVATE ole32 uuid)
 add_test(NAME win_desktop
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/app/desktop_win_test.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:kestrion>
                  $<TARGET_FILE:bar_probe> ${server_state})
@@ -79,7 +79,7 @@ set_tests_properties(win_tests check_command win_gui_tests win_desktop
 # The setup program and its uninstaller, signed with a throwaway certificate, in a Wine
 # prefix of their own under the build folder.
 add_test(NAME setup
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/app/setup_win_test.sh
                  ${CMAKE_SOURCE_DIR}/tools/wine-run ${CMAKE_BINARY_DIR}/CPackConfig.cmake
                  $<TARGET_FILE:bar_probe> ${server_state} ${CMAKE_BINARY_DIR}/setup-test

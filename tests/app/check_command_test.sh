@@ -7,46 +7,40 @@
 # that fails to load, is planted beside a copy of the command as wininet.dll.
 set -uo pipefail
 
-check=$1 server=$2 data=$3 wine=${4:-} refusing=${5:-}
+source "$(dirname "$0")/../support/script_support.sh"
+check=$1 wine=${4:-} refusing=${5:-}
+export KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
 work=$(mktemp -d)
-trap 'kill "$server_pid" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+trap 'end_started; rm -rf "$work"' EXIT
 
-passed=0 failed=0
-pass() { passed=$((passed + 1)); }
-fail() { failed=$((failed + 1)); echo "FAIL: $*"; }
-
-"$server" --data "$data" --max-seconds 600 --log "$work/requests.log" \
+start_billing_server "$work" --max-seconds 600 \
   --account demo:demo:123.45 --account 'кот:s3cr3t pw&x:-15,20' \
-  --account $'markup:markup:<b>5</b> & co\tнет\nденег' >"$work/server.out" &
-server_pid=$!
-for _ in $(seq 100); do grep -q '^ready$' "$work/server.out" && break; sleep 0.1; done
-http_url=$(awk '$1 == "http" { print $2 }' "$work/server.out")
-[ -n "$http_url" ] || { echo "FAIL: the test server did not start"; exit 1; }
+  --account $'markup:markup:<b>5</b> & co\tнет\nденег' || { echo "FAIL: the test server did not start"; exit 1; }
+http_url=$(server_url "$work" http)
 
 unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 export http_proxy=$http_url
 export XDG_CONFIG_HOME=$work/config HOME=$work/home
 settings=$XDG_CONFIG_HOME/kestrion/registry.reg
 
-regedit_text() {  # login-line pswd-line
-  printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Kestrion]\r\n%s\r\n%s\r\n' \
-    "$1" "$2"
-}
+regedit_text() { settings_text "$@" | sed 's/$/\r/'; }  # VALUE_LINE...: as regedit writes it
 
 if [ -n "$wine" ]; then
   command_line=("$wine" "$check")
   settings_state() { "$wine" reg query 'HKCU\Software\Kestrion' 2>/dev/null | grep 'REG_'; }
   # Wine's reg and regedit may still be at work when `wine` returns: each change is waited
   # for until a query sees it, so that the next run reads what the test meant.
+  settings_cleared() { [ -z "$(settings_state)" ]; }
+  settings_written() { [ "$(settings_state | wc -l)" -eq 2 ]; }
   clear_settings() {
     "$wine" reg delete 'HKCU\Software\Kestrion' /f >/dev/null 2>&1
-    for _ in $(seq 100); do [ -z "$(settings_state)" ] && return; sleep 0.05; done
+    wait_until 5 settings_cleared
   }
   write_settings() {  # regedit reads a version 5 file as UTF-16
     clear_settings
     regedit_text "$1" "$2" | iconv -f UTF-8 -t UTF-16 >"$work/settings.reg"
     "$wine" regedit /S "$work/settings.reg" >/dev/null 2>&1
-    for _ in $(seq 100); do [ "$(settings_state | wc -l)" -eq 2 ] && return; sleep 0.05; done
+    wait_until 5 settings_written
   }
 else
   command_line=("$check")
@@ -141,11 +135,8 @@ else
   i3blocks_block() {  # the block as i3blocks hands it to i3bar, or its complaint
     printf '[balance]\ncommand=%q --format=i3blocks\ninterval=once\n' "$check" >"$work/i3blocks.conf"
     i3blocks -c "$work/i3blocks.conf" </dev/null >"$work/i3blocks.out" 2>&1 &
-    local pid=$! n
-    for n in $(seq 200); do
-      grep -q '"name":"balance"\|bad exit code' "$work/i3blocks.out" && break
-      sleep 0.1
-    done
+    local pid=$!
+    wait_until 20 grep -q '"name":"balance"\|bad exit code' "$work/i3blocks.out"
     kill "$pid"
     wait "$pid" 2>/dev/null
     grep -o '{[^{]*"name":"balance"[^}]*}\|bad exit code.*' "$work/i3blocks.out" | head -n 1
@@ -179,15 +170,19 @@ http_proxy=http://127.0.0.1:1 run "server down, password kept" 1 "Ошибка �
 
 # No network interface but loopback: no connection, nothing sent. (Under Wine the answer
 # comes from the Wine session's own service process, which lives outside the namespace.)
-if [ -z "$wine" ] && unshare -n true 2>/dev/null; then
+if [ -n "$wine" ]; then
+  skip "the no-network case: under Wine the connection check is answered outside the namespace"
+elif ! command -v unshare >/dev/null; then
+  skip "the no-network case: unshare is missing (Debian package util-linux)"
+elif ! unshare -n true 2>/dev/null; then
+  skip "the no-network case: no network namespaces here"
+else
   lines=$(wc -l <"$work/requests.log")
   out=$(unshare -n "${command_line[@]}" | tr -d '\r'; exit "${PIPESTATUS[0]}")
   status=$?
   [ "$status" -eq 1 ] && [ "$out" = "Интернет отсутствует" ] && pass ||
     fail "no network: got '$out' ($status)"
   [ "$(wc -l <"$work/requests.log")" -eq "$lines" ] || fail "no network: a request was sent"
-else
-  echo "SKIP: the no-network case (no network namespaces here, or under Wine)"
 fi
 
 # The command line.
@@ -196,5 +191,4 @@ grep -q "unknown argument '--frobnicate'" "$work/stderr" || fail "unknown option
 run "unknown format" 2 "" --format=xml
 run "version" 0 "kestrion-check 0.1.0" --version
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report

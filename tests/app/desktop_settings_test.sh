@@ -5,7 +5,7 @@
 # Usage: desktop_settings_test.sh KESTRION TEST_SERVER DATA_DIR
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
-source "$(dirname "$0")/desktop_session.sh"
+source "$(dirname "$0")/../support/desktop_session.sh"
 need xdotool xdotool
 
 work=$(mktemp -d)
@@ -14,7 +14,7 @@ dialog_shown() { xwininfo -root -tree | grep -q '"Параметры": ("kestrio
 
 session_begin "$work"
 start_display || exit 1
-display_pid=${session_pids[-1]}
+display_pid=$xvfb_pid
 start_tray || exit 1
 start_server demo:demo:123.45 || exit 1
 
@@ -22,10 +22,12 @@ start_program
 check "no settings: the error shows in red" wait_until 10 bar_has_colour FF0000
 
 # The bar's menu by a right click on the bar, then "Параметры", the second item.
-geometry=$(bar_geometry)
-read -r x y < <(echo "$geometry" | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
+kestrion_windows() { xwininfo -root -tree | grep -c '"Kestrion": ("kestrion" "Kestrion")'; }
+windows=$(kestrion_windows)
+menu_shown() { [ "$(kestrion_windows)" -gt "$windows" ]; }  # Qt makes its window at the first show
+read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
 xdotool mousemove "$x" "$y" click 3
-sleep 0.5
+check "a right click on the bar opens its menu" wait_until 5 menu_shown
 xdotool key Down Down Return
 check "the settings dialog opens" wait_until 5 dialog_shown
 
@@ -67,9 +69,13 @@ xdotool mousemove "$x" "$y" mousedown 1
 for step in 1 2 3; do sleep 0.2; xdotool mousemove $((x - 40 * step)) $((y - 130 * step)); done
 sleep 0.2
 xdotool mouseup 1
-sleep 0.3
-read -r left top < <(bar_geometry | awk -F'[x+]' '{ print $3, $4 }')
-check "the drag moved the bar" [ "$top" -lt $((y - 300)) ]
+bar_dragged() {  # sets left and top
+  read -r left top < <(bar_geometry | awk -F'[x+]' '{ print $3, $4 }')
+  [ "${top:-$y}" -lt $((y - 300)) ]
+}
+check "the drag moved the bar" wait_until 5 bar_dragged
+check "the place is stored when the drag ends" \
+  wait_until 5 grep -q "\"Top\"=dword:$(printf '%08x' "$top")" "$settings_file"
 kill -KILL "$display_pid"
 wait "$program_pid"
 check "the program ends with the display" true

@@ -5,7 +5,7 @@
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$4
 stalled_resolver=$5
-source "$(dirname "$0")/desktop_session.sh"
+source "$(dirname "$0")/../support/desktop_session.sh"
 need xdotool xdotool
 
 work=$(mktemp -d)
@@ -27,7 +27,7 @@ check "the bar stands where it stands on a first run" [ "$(bar_geometry)" = "241
 # The tray host restarts: the icon comes back.
 kill "$tray_pid"
 wait "$tray_pid" 2>/dev/null
-start_tray
+check "a new notification area starts" start_tray
 check "the icon comes back to a new notification area" wait_until 10 tray_docked
 
 # SIGTERM ends it as "Выход" does: icon removed, geometry saved.
@@ -36,7 +36,13 @@ wait "$program_pid"
 check "SIGTERM ends the program with status 0" [ $? -eq 0 ]
 check "the geometry is saved" grep -q '"Top"=dword:000002a5' "$settings_file"
 check "the credentials are kept" grep -q '"pswd"="demo"' "$settings_file"
-check "the icon is gone" sh -c '! xwininfo -root -tree | grep -q "\"Kestrion\": (\"kestrion\""'
+# Asked of a live X server: a dead one shows no icon either.
+icon_gone() {
+  local windows
+  windows=$(xwininfo -root -tree) || return 1
+  ! grep -q '"Kestrion": ("kestrion"' <<<"$windows"
+}
+check "the icon is gone" icon_gone
 
 # A wrong password: the error in red; SIGINT ends it the same way. Arguments, Qt's own
 # included, change nothing.
@@ -52,7 +58,7 @@ check "SIGINT ends the program with status 0" [ $? -eq 0 ]
 write_settings stall stall
 start_program
 check "the request reaches the stalled server" wait_until 10 grep -q 'login=stall' "$work/requests.log"
-wait_until 5 bar_shown
+check "the bar shows during the stall" wait_until 5 bar_shown
 read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 60 1
 bar_hidden() { ! bar_shown; }
@@ -86,7 +92,8 @@ check "the lookup of the server's name stalls" start_stalled_lookup
 check "the poll fails in red within its bound" wait_until 13 bar_has_colour FF0000
 kill -TERM "$program_pid"
 wait "$program_pid"
-start_stalled_lookup
+check "SIGTERM after the failed poll ends it with status 0" [ $? -eq 0 ]
+check "the lookup stalls again" start_stalled_lookup
 end_by_sigterm "during the lookup" 1
 
 # SIGTERM during start-up, as soon as main catches it: kept for the loop, nothing lost.
@@ -96,7 +103,7 @@ sigterm_caught() {  # by the program itself, not by the shell it is forked from
   [ "$(readlink "/proc/$program_pid/exe")" = "$(readlink -f "$KESTRION")" ] &&
     grep -q '^SigCgt:.*[4-7c-f][0-9a-f]\{3\}$' "/proc/$program_pid/status"
 }
-wait_until 5 sigterm_caught
+check "the program catches SIGTERM within 5 s of its start" wait_until 5 sigterm_caught
 end_by_sigterm "during start-up"
 
 # A panel that hosts the icon over the session bus (StatusNotifierItem), as KDE Plasma, GNOME
@@ -114,7 +121,7 @@ chmod +x "$work/bin/failing-browser"
 BROWSER=$work/bin/failing-browser XDG_DATA_DIRS=$work/no-data XDG_CURRENT_DESKTOP= \
   DESKTOP_SESSION= KDE_FULL_SESSION= GNOME_DESKTOP_SESSION_ID= start_program
 check "the icon registers with the panel" watcher_item
-wait_until 10 bar_has_colour 00FF00
+check "the balance shows in green on the bar" wait_until 10 bar_has_colour 00FF00
 check "its tip is plain text" [ "$(ask_watcher tip)" = "tip Kestrion : Ваш баланс: <b>1</b>" ]
 green_icon=$(ask_watcher icons)
 check "it offers a 32-pixel picture" sh -c "echo '$green_icon' | grep -q '^icons 16 .*32'"
@@ -138,7 +145,7 @@ password_in_log() { grep -q 'stat\.example\.net\|%72%69%63%68' "$session_dir/kes
 check "and the address stays out of the log" eval '! password_in_log'
 kill "$watcher_pid"
 wait "$watcher_pid" 2>/dev/null || true
-start_watcher
+check "a new watcher starts" start_watcher
 check "a restarted watcher gets the icon back" watcher_item
 kill -TERM "$program_pid"
 wait "$program_pid"
@@ -146,17 +153,18 @@ check "it ends with status 0" [ $? -eq 0 ]
 write_settings rich wrong
 # Without xdg-open the page is simply not opened; nothing says its address.
 PATH=$work/bin start_program
-watcher_item
+check "the icon registers again" watcher_item
 menu=$(ask_watcher menu)
 ask_watcher "click $(echo "$menu" | awk '$6 == "Статистика" { print $2 }')" >/dev/null
 sleep 1
 check "without xdg-open the address stays out of the log too" eval '! password_in_log'
-wait_until 10 bar_has_colour FF0000
+check "the wrong password shows in red" wait_until 10 bar_has_colour FF0000
 red_icon=$(ask_watcher icons)
 echo "the panel's picture, a quarter down its middle: ${green_icon##* } for a balance, ${red_icon##* } for an error"
 check "the panel's picture follows the status" sh -c \
   "[ '${green_icon##* }' != '${red_icon##* }' ] && echo '${red_icon##* }' | grep -q '^#[C-F][0-9A-F][0-7]'"
 kill -TERM "$program_pid"
 wait "$program_pid"
+check "the last SIGTERM ends it with status 0 too" [ $? -eq 0 ]
 
 report

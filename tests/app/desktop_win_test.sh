@@ -9,7 +9,7 @@
 # Usage: desktop_test.sh WINE_RUN KESTRION_EXE BAR_PROBE_EXE SERVER_STATE
 set -uo pipefail
 wine=$1 kestrion=$2 probe=$3 state=$4
-source "$(dirname "$0")/../script_support.sh"
+source "$(dirname "$0")/../support/script_support.sh"
 
 unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 export http_proxy
@@ -26,12 +26,9 @@ start() {  # LOGIN
   before=$(grep -c "login=$1&" "$state/requests.log")
   "$wine" "$kestrion" &
   program=$!
-  for _ in $(seq 300); do
-    [ "$(grep -c "login=$1&" "$state/requests.log")" -gt "$before" ] && return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until 30 requests_above "$1" "$before"
 }
+requests_above() { [ "$(grep -c "login=$1&" "$state/requests.log")" -gt "$2" ]; }  # LOGIN COUNT
 
 # Waits for the program's end after `$@` asks for it: its status, and the milliseconds it took.
 end_by() {
@@ -42,37 +39,37 @@ end_by() {
   elapsed=$(((${EPOCHREALTIME/./} - started) / 1000))
 }
 probe() { "$wine" "$probe" "$@" | tr -d '\r'; }
+probe_says() { [ "$(probe "${@:1:$#-1}")" = "${!#}" ]; }  # QUESTION... ANSWER
+bar_at() { [ "$(probe rect | cut -d' ' -f1-2)" = "$1 $2" ]; }  # LEFT TOP
+stored_top() {  # HEX
+  "$wine" reg query "$key" /v Top 2>/dev/null | tr -d '\r' | grep -q "Top    REG_DWORD    $1\$"
+}
+top_gone() { ! "$wine" reg query "$key" /v Top >/dev/null 2>&1; }
 trap 'kill "$program" 2>/dev/null' EXIT
 
 started=$SECONDS
 check "the first request comes at once, not at the first tick" start demo
 check "well before the 20-second timer" [ $((SECONDS - started)) -lt 15 ]
-sleep 1
-check "the balance shows in green" [ "$(probe label)" = "green Ваш баланс: 123.45" ]
+check "the balance shows in green" wait_until 5 probe_says label "green Ваш баланс: 123.45"
 "$wine" reg add "$key" /v pswd /t REG_SZ /d wrong /f >/dev/null 2>&1
 probe tick
-sleep 1.5
 check "a wrong password shows in red at the next tick" \
-  [ "$(probe label)" = "red Неверный логин или пароль" ]
+  wait_until 5 probe_says label "red Неверный логин или пароль"
 probe tray-right
-sleep 0.7
-check "a right press on the icon opens the menu" [ "$(probe menu)" = open ]
+check "a right press on the icon opens the menu" wait_until 5 probe_says menu open
 probe key escape
-sleep 0.5
-check "Escape closes it" [ "$(probe menu)" = closed ]
+check "Escape closes it" wait_until 5 probe_says menu closed
 probe move 120 40
 probe bar-right
-sleep 0.7
-check "a right click on the bar opens the menu" [ "$(probe menu)" = open ]
+check "a right click on the bar opens the menu" wait_until 5 probe_says menu open
 probe key up  # from the top, up is the last item: "Выход"
 end_by probe key enter
 answered=$elapsed
 check "Выход ends the program with status 0" [ "$status" -eq 0 ]
-check "and keeps where the bar stood" \
-  sh -c "'$wine' reg query '$key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x28'"
+check "and keeps where the bar stood" stored_top 0x28
 
 check "the request reaches the stalled server" start stall
-check "the next start puts the bar where it stood" [ "$(probe rect | cut -d' ' -f1-2)" = "120 40" ]
+check "the next start puts the bar where it stood" bar_at 120 40
 worst=0
 for _ in 1 2 3 4 5; do
   took=$("$wine" "$probe" ping | tr -d '\r')
@@ -82,9 +79,11 @@ done
 echo "slowest answer to WM_NULL during the stall: $worst ms"
 check "meanwhile the bar answers WM_NULL within 100 ms" [ "$worst" -le 100 ]
 
+# Top as "Выход" stored it goes first, so that only the end of the session can store it again.
+"$wine" reg delete "$key" /v Top /f >/dev/null 2>&1
+check "Top is deleted" wait_until 5 top_gone
 "$wine" "$probe" endsession >/dev/null
-check "the end of the session saves the geometry" \
-  sh -c "'$wine' reg query '$key' /v Top 2>/dev/null | grep -q REG_DWORD"
+check "the end of the session saves the geometry" wait_until 5 stored_top 0x28
 
 end_by probe close
 echo "ending took $elapsed ms during the stall, $answered ms with an answering server"
@@ -94,11 +93,9 @@ check "and the stall adds less than 1 s to it" [ $((elapsed - answered)) -lt 100
 # Dragged by its label, then ended without a message (a crash, a kill): the place is kept.
 start demo
 probe drag 30 50
-sleep 0.5
-check "the drag moves the bar" [ "$(probe rect | cut -d' ' -f1-2)" = "150 90" ]
+check "the drag moves the bar" wait_until 5 bar_at 150 90
 "$wine" taskkill /f /im kestrion.exe >/dev/null 2>&1
 wait "$program"
-check "the place it was dragged to is kept" \
-  sh -c "'$wine' reg query '$key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x5a'"
+check "the place it was dragged to is kept" stored_top 0x5a
 "$wine" reg delete "$key" /f >/dev/null 2>&1
 report

@@ -9,7 +9,7 @@
 # Usage: setup_win_test.sh WINE_RUN CPACK_CONFIG BAR_PROBE SERVER_STATE WORK_DIR VERSION
 set -uo pipefail
 wine=$1 config=$2 probe=$3 state=$4 work=$5 version=$6
-source "$(dirname "$0")/../script_support.sh"
+source "$(dirname "$0")/../support/script_support.sh"
 need nsis makensis
 need osslsigncode osslsigncode
 need openssl openssl
@@ -103,10 +103,8 @@ check "the installed kestrion-check.exe prints the balance" \
 stalled=$(grep -c 'login=stall&' "$state/requests.log")
 "$wine" "$installed/kestrion-check.exe" >/dev/null &
 polling=$!
-for _ in $(seq 100); do
-  [ "$(grep -c 'login=stall&' "$state/requests.log")" -gt "$stalled" ] && break
-  sleep 0.1
-done
+polled() { [ "$(grep -c 'login=stall&' "$state/requests.log")" -gt "$stalled" ]; }
+wait_until 10 polled
 "$wine" "$setup" /S
 check "an update that cannot replace a file in use fails" [ $? -eq 2 ]
 "$wine" taskkill /f /im kestrion-check.exe >/dev/null 2>&1
@@ -116,14 +114,14 @@ wait "$polling"
 # The installed program running, its bar moved: the update ends it by its window.
 "$wine" "$installed/kestrion.exe" &
 program=$!
-for _ in $(seq 100); do probe rect >/dev/null && break; sleep 0.2; done
+wait_until 20 probe rect >/dev/null
 probe move 120 40
 check "a second silent install, over the running program" "$wine" "$setup" /S /AUTOSTART
 wait "$program"
 # Wine gives a killed program's status as 0, so only the stored place tells the two apart.
 check "ends it as Выход does, which stores where the bar stood" \
   sh -c "'$wine' reg query '$settings_key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x28'"
-for _ in $(seq 50); do probe rect >/dev/null && break; sleep 0.2; done
+wait_until 10 probe rect >/dev/null
 check "and starts it again where it stood" [ "$(probe rect | cut -d' ' -f1-2)" = "120 40" ]
 check "/AUTOSTART makes the Startup shortcut" \
   [ "$(probe link "$startup\\Kestrion.lnk" | head -n 1)" = "$dir\\kestrion.exe" ]
@@ -134,21 +132,23 @@ check "/AUTOSTART makes the Startup shortcut" \
 probe move 200 60
 "$wine" explorer /desktop=elsewhere,640x480 "$dir\\kestrion.exe" &
 running() { pgrep -f -c 'Programs.Kestrion.kestrion\.exe'; }
-for _ in $(seq 50); do [ "$(running)" -ge 2 ] && break; sleep 0.2; done
+two_running() { [ "$(running)" -ge 2 ]; }
+wait_until 10 two_running
 "$wine" "$installed/uninstall.exe" /S "_?=$dir"
 check "a copy it cannot end: the uninstaller fails" [ $? -eq 2 ]
 check "and keeps the Apps entry" sh -c "'$wine' reg query '$uninstall_key' >/dev/null 2>&1"
 check "the one it can end it ends as Выход does" \
   sh -c "'$wine' reg query '$settings_key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x3c'"
 "$wine" explorer /desktop=elsewhere "$probe" close
-for _ in $(seq 50); do [ "$(running)" -eq 0 ] && break; sleep 0.2; done
+none_running() { [ "$(running)" -eq 0 ]; }
+wait_until 10 none_running
 
 # Another link named after the program, to another copy: not the uninstaller's to take. (Made
 # after the start: the program writes each of its links again at every start, to itself.)
 probe link "$desktop\\Kestrion.lnk" 'C:\elsewhere\kestrion.exe'
 "$wine" "$installed/uninstall.exe" /S
 # It goes on from a copy of itself, so that it can remove its own file.
-for _ in $(seq 150); do [ -e "$installed" ] || break; sleep 0.2; done
+wait_until 30 test ! -e "$installed"
 check "a silent uninstall removes the folder" [ ! -e "$installed" ]
 check "removes its Programs shortcut" sh -c "! '$wine' '$probe' link '$programs\\Kestrion.lnk'"
 check "and its Startup shortcut" sh -c "! '$wine' '$probe' link '$startup\\Kestrion.lnk'"

@@ -8,19 +8,14 @@
 # start leaves in STATE_DIR: urls (one "NAME URL" line per listener), requests.log (every
 # request as it arrives, see server_main.cpp) and pid.
 set -euo pipefail
+source "$(dirname "$0")/../support/script_support.sh"
 action=$1 state=$2
 case "$action" in
   start)
-    server=$3 data=$4
-    mkdir -p "$state"
+    export KESTRION_TEST_SERVER=$3 KESTRION_TEST_DATA=$4
     "$0" stop "$state" 2>/dev/null || true
-    : >"$state/requests.log"
-    setsid "$server" --data "$data" --max-seconds 1800 --log "$state/requests.log" \
-      --account demo:demo:123.45 --stall-login stall >"$state/server.out" 2>"$state/server.err" </dev/null &
-    echo $! >"$state/pid"
-    for _ in $(seq 100); do grep -q '^ready$' "$state/server.out" && break; sleep 0.05; done
+    start_billing_server "$state" --detached --account demo:demo:123.45 --stall-login stall
     grep -v '^ready$' "$state/server.out" >"$state/urls"
-    grep -q '^http ' "$state/urls"
     ;;
   stop)
     [ -f "$state/pid" ] || exit 0

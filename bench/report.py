@@ -1,0 +1,279 @@
+#!/usr/bin/env python3
+"""bench/RESULTS.md from the figures of bench/run's scenarios: medians, and ratios against
+the baselines measured in the same run.
+
+  report.py FIGURES_DIR > bench/RESULTS.md
+  report.py --medians FIGURES_DIR SCENARIO      the medians of one scenario
+
+FIGURES_DIR holds one file a run, SCENARIO.RUN (and meta), of KEY=VALUE lines; a value is a
+number, perhaps followed by its unit, or, in meta, text.
+"""
+import statistics
+import sys
+from collections import defaultdict
+from pathlib import Path
+
+
+def load(folder):
+    runs = defaultdict(list)
+    for path in sorted(Path(folder).iterdir()):
+        values = dict(line.split("=", 1) for line in path.read_text().splitlines() if "=" in line)
+        runs[path.name.split(".")[0]].append(values)
+    return runs
+
+
+class Figures:
+    def __init__(self, folder):
+        self.runs = load(folder)
+        self.meta = self.runs["meta"][0] if self.runs["meta"] else {}
+
+    def all(self, scenario, key):
+        found = [run[key] for run in self.runs[scenario] if key in run]
+        if not found:
+            sys.exit(f"report: no figure {key} in the scenario {scenario}")
+        return found
+
+    def median(self, scenario, key):
+        return statistics.median(float(v.split()[0]) for v in self.all(scenario, key))
+
+    def unit(self, scenario, key):
+        return self.all(scenario, key)[0].split()[1]
+
+    def count(self, scenario):
+        return len(self.runs[scenario])
+
+
+def num(v):
+    return f"{v:.0f}" if abs(v) >= 100 else f"{v:.1f}" if abs(v) >= 10 else f"{v:.2f}"
+
+
+def ratio(a, b):
+    return f"{a / b:.2f}" if b > 0 else "n/a"
+
+
+def met(value, bound):
+    return "met" if value <= bound else "not met"
+
+
+def table(header, rows):
+    return "\n".join([f"| | {header} |", "|---|---|---|---|"] + rows)
+
+
+def row(label, a, b, unit=""):
+    unit = f" {unit}" if unit else ""
+    return f"| {label} | {num(a)}{unit} | {num(b)}{unit} | {ratio(a, b)} |"
+
+
+def gb_row(f, scenario, label, ours, theirs):
+    a, b = f.median(scenario, ours), f.median(scenario, theirs)
+    return (f"| {label} | `{ours}` {num(a)} {f.unit(scenario, ours)} | "
+            f"`{theirs}` {num(b)} {f.unit(scenario, theirs)} | {ratio(a, b)} |")
+
+
+def gb_ratio(f, scenario, ours, theirs):
+    return f.median(scenario, ours) / f.median(scenario, theirs)
+
+
+POLL_ROWS = [
+    ("http, kept client vs bare GET, kept handle", "BM_PollBalance/http", "BM_BareCurlKeptGet/http"),
+    ("https, kept client vs bare check then retry, kept handle", "BM_PollBalance/https",
+     "BM_BareCurlKeptVerifyThenRetry"),
+    ("https, kept client vs bare GET without the check, kept handle", "BM_PollBalance/https",
+     "BM_BareCurlKeptGet/https"),
+    ("http, one-off HttpGet vs bare GET, new handle", "BM_PollBalanceOneOff/http",
+     "BM_BareCurlGet/http"),
+    ("https, one-off HttpGet vs bare GET without the check, new handle",
+     "BM_PollBalanceOneOff/https", "BM_BareCurlGet/https"),
+    ("bare check then retry, new handle (no part of Kestrion)", "BM_BareCurlVerifyThenRetry",
+     "BM_BareCurlGet/https"),
+]
+PIECES_ROWS = [
+    ("reply ok_summa.xml: read vs bare libxml2 parse", "BM_ReadReply/ok_summa",
+     "BM_BareXmlParse/ok_summa"),
+    ("reply error_text.xml, the same", "BM_ReadReply/error_text", "BM_BareXmlParse/error_text"),
+    ("EncodeURL of a 1.4 KB address vs curl_easy_escape", "BM_EncodeURL", "BM_CurlEscape"),
+    ("ReadSettings from the file vs reading its bytes", "BM_ReadSettings",
+     "BM_ReadSettingsFileBytes"),
+]
+
+
+def report(f):
+    m = f.meta
+    out = []
+    say = out.append
+    say(f"""# Benchmark results
+
+Written by `bench/run` (`make bench`) from the figures its scenarios wrote (bench/report.py);
+rerun it to measure your machine. Each figure is a median over the runs, measured beside its
+baseline in the same run; the machines are shared and noisy, so the ratios are the claims.
+
+- {m['date']}; {m['cpus']} CPUs, {m['cpu']}; load average at the end {m['load']}
+- {m['build_type']}, {m['compiler']}, {m['curl']}
+- bench/run took {m['total_s']} s, builds included
+""")
+
+    def ms(key):
+        return f.median("process", key) / 1000
+
+    say(f"""## 1. One poll, whole process
+
+kestrion-check against the test billing server on loopback beside command-line curl making
+the same request (compared in the server's log first: `{m['request_line']}`); {f.count('process')}
+runs each, interleaved, process start included.
+
+{table("kestrion-check | curl | ratio", [
+        row("http (the server as the proxy)", ms("check_http_us"), ms("curl_http_us"), "ms"),
+        row("https (self-signed)", ms("check_https_us"), ms("curl_https_us"), "ms")])}
+
+```
+{m['command_check_http']}
+{m['command_curl_http']}
+{m['command_check_https']}
+{m['command_curl_https']}
+```
+""")
+
+    retry = gb_ratio(f, "poll", "BM_PollBalance/https", "BM_BareCurlKeptVerifyThenRetry")
+    single = gb_ratio(f, "poll", "BM_PollBalance/https", "BM_BareCurlKeptGet/https")
+    http = gb_ratio(f, "poll", "BM_PollBalance/http", "BM_BareCurlKeptGet/http")
+    say(f"""## 2. One poll, in process
+
+`{m['bin']}/poll_benchmark` (Google Benchmark, {m['repetitions']} repetitions, interleaved, wall
+time): PollBalance with the real connection check, settings file, HTTP client and parser
+against the in-process test server, beside bare libcurl GETs of the same address. The kept
+client and its baselines make a new connection for every request; over https the client
+checks the issuer, is refused by the self-signed certificate and sends again unchecked.
+
+{table("Kestrion | baseline | ratio", [gb_row(f, "poll", *r) for r in POLL_ROWS])}
+
+Goal: the kept-client poll within 1.1x the bare check then retry over https ({retry:.2f}:
+{met(retry, 1.1)}), within 2.2x the bare GET over https ({single:.2f}: {met(single, 2.2)}) and
+over http ({http:.2f}: {met(http, 2.2)}).
+
+## 3. The pieces
+
+`{m['bin']}/pieces_benchmark`, as above.
+
+{table("Kestrion | baseline | ratio", [gb_row(f, "pieces", *r) for r in PIECES_ROWS])}
+""")
+
+    def start(key):
+        return f.median("startup", key)
+
+    say(f"""## 4. The desktop program at start
+
+`bench/first_status.sh`: each run a fresh Xvfb with trayer and the test server as the proxy;
+kestrion beside bench/baseline/minimal_tray (a tray icon, a green label, one libcurl GET at
+start), in alternating order; {f.count('startup')} runs. The status is found by screenshots,
+which take tens of milliseconds each.
+
+{table("kestrion | minimal_tray | ratio", [
+        row(label, start(f"kestrion_{key}"), start(f"tray_{key}"), unit)
+        for label, key, unit in [("start to the first request at the server", "request_ms", "ms"),
+                                 ("start to the first status on screen", "status_ms", "ms"),
+                                 ("resident memory then", "rss_kib", "KiB")]])}
+
+kestrion-check's whole poll in the same runs: {num(start("check_ms"))} ms.
+""")
+
+    polls = m["day_polls"]
+
+    def day(who, what, mark):
+        return f.median("day", f"{who}_{what}_{mark}")
+
+    def per_poll(who):
+        return ((day(who, "cpu", polls) - day(who, "cpu", 100))
+                / (day(who, "polls", polls) - day(who, "polls", 100)))
+
+    def idle(who):
+        seconds = f.median("idle", "seconds")
+        return (f.median("idle", f"{who}_after") - f.median("idle", f"{who}_before")) * 60 / seconds
+
+    cpu = per_poll("kestrion") / per_poll("tray")
+    say(f"""## 5. All day
+
+kestrion built to poll every 100 ms over https beside minimal_tray `--every 100` (a plain
+libcurl GET of a second test server), each in an Xvfb with trayer of its own. Polls are
+counted in each server's log; memory and CPU time (user + system) read at 100 and {polls}.
+
+{table("kestrion | minimal_tray | ratio", [
+        row("resident memory after 100 polls", day("kestrion", "rss", 100), day("tray", "rss", 100), "KiB"),
+        row(f"resident memory after {polls} polls", day("kestrion", "rss", polls),
+            day("tray", "rss", polls), "KiB"),
+        row(f"CPU time after {polls} polls", day("kestrion", "cpu", polls), day("tray", "cpu", polls), "ms"),
+        row(f"CPU time a poll, 100th to {polls}th", per_poll("kestrion"), per_poll("tray"), "ms"),
+        row("context switches a minute, idle at 20 s polls", idle("kestrion"), idle("tray"))])}
+
+Goal: CPU time a poll within 2x minimal_tray's ({cpu:.2f}: {met(cpu, 2)}). The idle row is
+the shipped kestrion beside minimal_tray `--every 20000` through the test server as the
+proxy, counted over {num(f.median("idle", "seconds"))} s from 3 s after start (all threads).
+""")
+
+    def stall(login, key):
+        return f.median(f"stall-{login}", key)
+
+    ping = stall("stall", "longest_ms"), stall("demo", "longest_ms")
+    end = stall("stall", "end_ms"), stall("demo", "end_ms")
+    lost = {login: sum(int(r["sent"]) - int(r["answered"]) for r in f.runs[f"stall-{login}"])
+            for login in ("stall", "demo")}
+    statuses = {login: ",".join(sorted(set(f.all(f"stall-{login}", "status"))))
+                for login in ("stall", "demo")}
+    say(f"""## 6. While the server does not answer
+
+The test server takes the request of the login `stall` and never answers; beside it the
+same program with `demo`, answered, between polls. Each run a fresh Xvfb with trayer, the two
+in alternating order; {f.count('stall-stall')} runs. `ui_ping BAR {m['ping_seconds']}` sends
+_NET_WM_PING every 20 ms and takes the longest wait for the answer, which comes only from the
+event loop (a loop stopped for 500 ms came out at {num(f.median("probe", "longest_ms"))} ms);
+then SIGTERM, timed to the end of the process.
+
+{table("server stalled | server answering | difference", [
+        f"| longest answer to _NET_WM_PING | {num(ping[0])} ms | {num(ping[1])} ms | {ping[0] - ping[1]:+.0f} ms |",
+        f"| median answer to _NET_WM_PING | {num(stall('stall', 'median_ms'))} ms | {num(stall('demo', 'median_ms'))} ms | |",
+        f"| SIGTERM to the end of the process | {num(end[0])} ms | {num(end[1])} ms | {end[0] - end[1]:+.0f} ms |"])}
+
+Goal: the bar answers within 100 ms during the stall ({met(ping[0], 100)}), and the stall adds
+at most 1 s to the end ({met(end[0] - end[1], 1000)}). Pings unanswered: {lost['stall']}
+stalled, {lost['demo']} answering; exit status {statuses['stall']} and {statuses['demo']}.
+
+### Under Wine
+""")
+
+    if "win_note" in m:
+        say(f"Not measured in this run: {m['win_note']}.\n")
+    else:
+        def win(login, key):
+            return f.median(f"win-{login}", key)
+
+        ping = win("stall", "longest_ms"), win("demo", "longest_ms")
+        end = win("stall", "end_ms"), win("demo", "end_ms")
+        say(f"""build-win's kestrion.exe under Wine in an Xvfb without a window manager, the same test
+server as the proxy; {f.count('win-stall')} runs. `bar_probe ping` asks the bar with
+SendMessageTimeout(WM_NULL), {m['win_pings']} questions a run, the longest taken; `bar_probe
+close` posts WM_CLOSE, timed to the end of the wine process.
+
+{table("server stalled | server answering | difference", [
+            f"| longest answer to WM_NULL | {num(ping[0])} ms | {num(ping[1])} ms | {ping[0] - ping[1]:+.0f} ms |",
+            f"| WM_CLOSE to the end of the process | {num(end[0])} ms | {num(end[1])} ms | {end[0] - end[1]:+.0f} ms |"])}
+
+Goal: the bar answers within 100 ms during the stall ({met(ping[0], 100)}), and the stall adds
+at most 1 s to the end ({met(end[0] - end[1], 1000)}). Without a window manager Wine waits
+about 2 s for each window it withdraws, which both columns pay.
+""")
+    return "\n".join(out)
+
+
+def main(args):
+    if args[:1] == ["--medians"] and len(args) == 3:
+        f = Figures(args[1])
+        keys = sorted({key for run in f.runs[args[2]] for key in run})
+        for key in keys:
+            print(f"{key}: {num(f.median(args[2], key))} (median of {len(f.all(args[2], key))})")
+    elif len(args) == 1:
+        sys.stdout.write(report(Figures(args[0])))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
