@@ -26,7 +26,7 @@ long MaxResidentKib() {
 // this test by name within seconds instead of holding the whole test program: the exit code
 // says what went wrong.
 [[noreturn]] void RefuseInLittleTimeAndMemory(const std::string& body) {
-  alarm(10);
+  alarm(5);
   const long before_kib = MaxResidentKib();
   const auto start = std::chrono::steady_clock::now();
   bool refused = false;
@@ -43,7 +43,7 @@ long MaxResidentKib() {
 
 // Entities that would grow a small reply to gigabytes, or read a local file, must end in the
 // data error at once: never expanded, never loaded. (Exit 1: read as a reply; 2: slower than
-// a second; 3: more than 64 MiB; killed by SIGALRM: still at it after 10 s.)
+// a second; 3: more than 64 MiB; killed by SIGALRM: still at it after 5 s.)
 TEST(ReplyDocumentXml2, EntityBombsAndExternalEntitiesFailFastInLittleMemory) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // Without nesting: one 64 KiB entity named 16,384 times, a gigabyte when expanded.

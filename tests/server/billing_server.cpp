@@ -37,7 +37,8 @@
 //
 // One more listener, http-keep-alive (plain HTTP, not among listeners()), keeps every
 // connection open after each answer, whatever the request's HTTP version, so that a client
-// that uses a connection again shows it; it serves /reply/NAME and 404 for anything else.
+// that uses a connection again shows it; it serves /reply/NAME and 404 for anything else,
+// and records the request line only.
 //
 // Every request that is parsed is recorded before it is answered, stalls included.
 
@@ -400,8 +401,7 @@ class KeepAliveListener {
     for (;;) {
       sockaddr_in peer{};
       socklen_t size = sizeof peer;
-      const int connection =
-          accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+      const int connection = accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
       const std::lock_guard lock(mutex_);
       if (stopping_) {
         if (connection >= 0) close(connection);
@@ -428,22 +428,13 @@ class KeepAliveListener {
         if (n <= 0) return;  // closed by the client, or the server stops
         received.append(chunk, static_cast<std::size_t>(n));
       }
-      std::istringstream head(received.substr(0, end));
-      received.erase(0, end + 4);
+      // The request line is recorded; the headers are not looked at.
       RecordedRequest request;
       request.listener = "http-keep-alive";
       request.remote_port = remote_port;
-      std::string line;
-      std::getline(head, line);
-      std::istringstream(line) >> request.method >> request.target >> request.version;
-      while (std::getline(head, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const std::size_t value = line.find_first_not_of(' ', colon + 1);
-        request.headers.emplace_back(line.substr(0, colon),
-                                     value == std::string::npos ? "" : line.substr(value));
-      }
+      std::istringstream(received.substr(0, end)) >> request.method >> request.target >>
+          request.version;
+      received.erase(0, end + 4);
       const std::string response = answer_(request);
       for (std::size_t sent = 0; sent < response.size();) {
         const ssize_t n =
