@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -134,9 +135,25 @@ TEST_F(HttpGetTest, ABodyCutShortIsAFailureNotAReply) {
   EXPECT_EQ(FailureOf(server_.http_url() + "/reset").rfind("InternetReadFile failed", 0), 0u);
 }
 
+// How many sockets of this process are connected to `port` on loopback: the client's ends of
+// its connections to an in-process server listening there.
+int SocketsConnectedTo(int port) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    const int fd = std::atoi(entry.path().filename().c_str());
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == port) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 // The poll thread's kept client too, twice at each listener: a retry without the issuer
 // check does not carry over to the next request. Each request has a connection of its own,
-// also where the server would keep one open.
+// closed after it, also where the server would keep it open.
 TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
   const std::string expected = test::ReadDataFile("replies/error_text.xml");
   HttpClient kept;
@@ -154,9 +171,12 @@ TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
     }
   }
   server_.clear_requests();
+  const std::string keep_alive = server_.http_keep_alive_url();
+  const int keep_alive_port = std::atoi(keep_alive.substr(keep_alive.rfind(':') + 1).c_str());
   std::set<int> ports;
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(kept.Get(server_.http_keep_alive_url() + "/reply/error_text.xml"), expected);
+    EXPECT_EQ(kept.Get(keep_alive + "/reply/error_text.xml"), expected);
+    EXPECT_EQ(SocketsConnectedTo(keep_alive_port), 0) << "a connection kept open after its request";
   }
   for (const auto& request : server_.requests()) ports.insert(request.remote_port);
   EXPECT_EQ(ports.size(), 2u) << "a connection used again";
