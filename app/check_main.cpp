@@ -10,6 +10,7 @@
 #include "app/library_search.h"
 #include "base/exception.h"
 #include "base/text_codec.h"
+#include "poll/poll_balance.h"
 #include "poll/program_poll.h"
 #include "settings/program_registry.h"
 #include "settings/settings.h"
@@ -30,7 +31,12 @@ int RunPoll(const CheckOptions& options) {
 int PrintStatUrl() {
   kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
   try {
-    settings.ReadSettings();
+    // An address without the login and password (none stored, or the settings could not be
+    // read) opens no statistics: an error, as the poll reports it, never a success.
+    if (!settings.ReadSettings()) {
+      std::cerr << "kestrion-check: " << kestrion::kNoSettingsText << "\n";
+      return kestrion::kExitError;
+    }
   } catch (const std::exception& e) {
     std::cerr << "kestrion-check: " << e.what() << "\n";
     return kestrion::kExitError;

@@ -1,18 +1,14 @@
-#include "poll/connection_check.h"
+#include "poll/connection_check_posix.h"
 
-#include <ifaddrs.h>
 #include <net/if.h>
 
 #include <memory>
 
+#include "poll/connection_check.h"
+
 namespace kestrion {
 
-bool IsInternetConnected() {
-  // A connection of any kind: some interface other than loopback that is up, running and
-  // has an address.
-  ifaddrs* list = nullptr;
-  if (getifaddrs(&list) != 0) return false;
-  const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, freeifaddrs);
+bool AnyInterfaceConnected(const ifaddrs* list) {
   for (const ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
     const unsigned flags = it->ifa_flags;
     if (it->ifa_addr == nullptr || (flags & IFF_LOOPBACK) != 0) continue;
@@ -21,6 +17,13 @@ bool IsInternetConnected() {
     if (family == AF_INET || family == AF_INET6) return true;
   }
   return false;
+}
+
+bool IsInternetConnected() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  const std::unique_ptr<ifaddrs, decltype(&freeifaddrs)> owner(list, freeifaddrs);
+  return AnyInterfaceConnected(list);
 }
 
 }  // namespace kestrion

@@ -82,6 +82,15 @@ clear_settings
 run "no settings" 1 "Не введены данные"
 [ -z "$(settings_state)" ] || fail "no settings: settings were created"
 [ ! -s "$work/requests.log" ] || fail "no settings: a request was sent"
+# Nor is a statistics address without the login and password a success, also when the
+# settings file is there but cannot be read.
+run "stat url, no settings" 1 "" --stat-url
+grep -q "Не введены данные" "$work/stderr" || fail "stat url, no settings: no message"
+if [ -z "$wine" ]; then
+  mkdir -p "$settings"
+  run "stat url, settings unreadable" 1 "" --stat-url
+  rmdir "$settings"
+fi
 
 write_settings '"login"="demo"' '"pswd"="demo"'
 before=$(settings_state)

@@ -7,6 +7,8 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "poll/poll_thread.h"
 
 namespace kestrion::test {
@@ -50,6 +52,7 @@ class CountingPollThread {
     for (int i = 0; i < 400 && !thread_.Suspended(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (!thread_.Suspended()) ADD_FAILURE() << "the poll thread did not come to rest within 2 s";
   }
 
   std::atomic<int> polls_ = 0;

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <set>
@@ -133,9 +135,25 @@ TEST_F(HttpGetTest, ABodyCutShortIsAFailureNotAReply) {
   EXPECT_EQ(FailureOf(server_.http_url() + "/reset").rfind("InternetReadFile failed", 0), 0u);
 }
 
+// How many sockets of this process are connected to `port` on loopback: the client's ends of
+// its connections to an in-process server listening there.
+int SocketsConnectedTo(int port) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    sockaddr_in peer{};
+    socklen_t size = sizeof peer;
+    const int fd = std::atoi(entry.path().filename().c_str());
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+        peer.sin_family == AF_INET && ntohs(peer.sin_port) == port) {
+      ++count;
+    }
+  }
+  return count;
+}
+
 // The poll thread's kept client too, twice at each listener: a retry without the issuer
-// check does not carry over to the next request, and each request has a connection of its
-// own.
+// check does not carry over to the next request. Each request has a connection of its own,
+// closed after it, also where the server would keep it open.
 TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
   const std::string expected = test::ReadDataFile("replies/error_text.xml");
   HttpClient kept;
@@ -146,15 +164,22 @@ TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
     server_.clear_requests();
     EXPECT_EQ(HttpGet(base + "/reply/error_text.xml"), expected);
     const auto one_off = OnlyRequestHeaders();
-    std::set<int> ports;
     for (int i = 0; i < 2; ++i) {
       server_.clear_requests();
       EXPECT_EQ(kept.Get(base + "/reply/error_text.xml"), expected);
       EXPECT_EQ(OnlyRequestHeaders(), one_off);
-      ports.insert(server_.requests().at(0).remote_port);
     }
-    EXPECT_EQ(ports.size(), 2u) << "a new connection for each request";
   }
+  server_.clear_requests();
+  const std::string keep_alive = server_.http_keep_alive_url();
+  const int keep_alive_port = std::atoi(keep_alive.substr(keep_alive.rfind(':') + 1).c_str());
+  std::set<int> ports;
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(kept.Get(keep_alive + "/reply/error_text.xml"), expected);
+    EXPECT_EQ(SocketsConnectedTo(keep_alive_port), 0) << "a connection kept open after its request";
+  }
+  for (const auto& request : server_.requests()) ports.insert(request.remote_port);
+  EXPECT_EQ(ports.size(), 2u) << "a connection used again";
   // Nor is a name kept: a host that moves is found by the next request.
   setenv("KESTRION_LOOPBACK_HOST", "balance.example.net", 1);
   const std::string by_name = "http://balance.example.net:" + server_.http_url().substr(17);
@@ -170,11 +195,20 @@ void StallLookups() {
   setenv("KESTRION_STALL_SECONDS", "22", 1);
 }
 
-// A server that does not answer, and a name lookup that does not.
+// A server that does not answer, and a name lookup that does not. Each is cancelled only
+// once it is seen under way (the request at the server, the lookup at the resolver): a
+// cancel that came first would refuse the request at its start with the same message.
 TEST_F(HttpGetTest, CancelEndsTheRequestUnderWayAtOnceAndEveryLaterOne) {
   StallLookups();
-  for (const std::string& address :
-       {server_.https_url() + "/stall", "http://" + std::string(kStalledHost) + "/"}) {
+  server_.clear_requests();
+  const int lookups = StalledResolverLookups(kStalledHost);
+  const std::function<bool()> under_way[] = {
+      [&] { return !server_.requests().empty(); },
+      [&] { return StalledResolverLookups(kStalledHost) > lookups; }};
+  const std::string addresses[] = {server_.https_url() + "/stall",
+                                   "http://" + std::string(kStalledHost) + "/"};
+  for (int i = 0; i < 2; ++i) {
+    const std::string& address = addresses[i];
     SCOPED_TRACE(address);
     HttpClient client;
     auto stalled = std::async(std::launch::async, [&] {
@@ -185,9 +219,13 @@ TEST_F(HttpGetTest, CancelEndsTheRequestUnderWayAtOnceAndEveryLaterOne) {
       }
       return std::string();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int wait = 0; wait < 500 && !under_way[i](); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool began = under_way[i]();
     const auto start = Clock::now();
     client.Cancel();
+    ASSERT_TRUE(began) << "the request was not under way within 5 s";
     ASSERT_EQ(stalled.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_EQ(stalled.get(), "HttpSendRequest failed with error 42: cancelled");

@@ -194,8 +194,15 @@ TEST(HttpGetWin, CancelEndsTheRequestUnderWayAndEveryLaterOne) {
     }
     return std::string();
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  // Cancelled once the server has the request: a cancel that came first would refuse it at
+  // its start, which ends the same way.
+  const auto under_way = [] { return !RequestsWith("/stall?" + kRun).empty(); };
+  for (int wait = 0; wait < 500 && !under_way(); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const bool began = under_way();
   client.Cancel();
+  ASSERT_TRUE(began) << "the request was not under way within 5 s";
   ASSERT_EQ(stalled.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_PRED2(StartsWith, stalled.get(), "HttpSendRequest failed with error ");
   EXPECT_THROW(client.Get(test::ServerUrl("http") + "/reply/ok_summa.xml?cancelled&" + kRun),

@@ -33,7 +33,7 @@ class FakeUiLoop {
     std::function<void()> task;
     {
       std::unique_lock lock(mutex_);
-      if (!posted_.wait_for(lock, wait, [this] { return !queue_.empty(); })) return false;
+      if (!Posted(lock, wait)) return false;
       task = std::move(queue_.front());
       queue_.pop_front();
     }
@@ -41,7 +41,17 @@ class FakeUiLoop {
     return true;
   }
 
+  // Whether a hand-over waits, or comes within `wait`; it is left queued.
+  bool Pending(std::chrono::milliseconds wait = 2000ms) {
+    std::unique_lock lock(mutex_);
+    return Posted(lock, wait);
+  }
+
  private:
+  bool Posted(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds wait) {
+    return posted_.wait_for(lock, wait, [this] { return !queue_.empty(); });
+  }
+
   std::mutex mutex_;
   std::condition_variable posted_;
   std::deque<std::function<void()>> queue_;
@@ -75,7 +85,10 @@ class MainThreadTest : public ::testing::Test {
       ui_steps_on_.push_back(std::this_thread::get_id());
       shown_.push_back(status->text);
     };
-    hooks.cancel = [this] { cancelled_.set_value(); };
+    hooks.cancel = [this] {
+      ++cancels_;
+      cancelled_.set_value();
+    };
     hooks.lower_priority = [this] { priority_lowered_on_ = std::this_thread::get_id(); };
     return std::make_unique<TMainThread>(std::move(hooks));
   }
@@ -89,6 +102,7 @@ class MainThreadTest : public ::testing::Test {
   std::vector<std::string> shown_;
   std::function<void()> during_fetch_;  // set before the first poll is served, then kept
   std::promise<void> cancelled_;
+  std::atomic<int> cancels_ = 0;
   std::thread::id fetched_on_;
   std::thread::id priority_lowered_on_;
 };
@@ -134,7 +148,7 @@ TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
   auto thread = Start();
   std::promise<void> answer;
   std::shared_future<void> answered = answer.get_future().share();
-  during_fetch_ = [answered] { answered.wait(); };
+  during_fetch_ = [answered] { answered.wait_for(10s); };
   ASSERT_TRUE(loop_.ServeOne());  // begins; the request now waits on the "network"
   EXPECT_FALSE(loop_.ServeOne(50ms)) << "nothing for the user-interface thread to wait on";
   thread->Resume();                // a timer tick: dropped
@@ -148,6 +162,19 @@ TEST_F(MainThreadTest, NewSettingsDuringARequestOvertakeIt) {
   EXPECT_FALSE(loop_.ServeOne(50ms));
 }
 
+// Settings stored before the poll has read its settings are the ones it reads: that is no
+// overtaking, and neither costs a second request nor throws the first result away.
+TEST_F(MainThreadTest, NewSettingsBeforeThePollReadsItsOwnAreNoOvertaking) {
+  auto thread = Start();
+  ASSERT_TRUE(loop_.Pending()) << "the first poll did not ask for the loop";
+  thread->ResumeForNewSettings();
+  ASSERT_TRUE(ServePoll());
+  EXPECT_EQ(shown_, std::vector<std::string>{"poll 1"});
+  ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
+  EXPECT_FALSE(loop_.ServeOne(50ms)) << "a second poll";
+  EXPECT_EQ(polls_, 1);
+}
+
 // The end of the program: a request that heeds the cancel ends the thread within the grace;
 // one that does not is left behind, and whenever it returns, nothing more reaches the
 // user-interface thread, not even a hand-over that would do nothing.
@@ -159,13 +186,24 @@ TEST_F(MainThreadTest, EndingTheProgramCancelsTheRequestAndNothingMoreRunsOnTheU
     std::promise<void> answer;
     cancelled_.swap(cancelled);
     std::shared_future<void> wait_for = (heeds_cancel ? cancelled_ : answer).get_future().share();
-    during_fetch_ = [wait_for] { wait_for.wait(); };
+    std::promise<void> fetching;
+    std::future<void> fetch_begun = fetching.get_future();
+    during_fetch_ = [wait_for, &fetching] {
+      fetching.set_value();
+      wait_for.wait_for(10s);
+    };
+    cancels_ = 0;
     auto thread = Start();
     ASSERT_TRUE(loop_.ServeOne());
-    std::this_thread::sleep_for(20ms);  // the request is under way
+    // Only a request under way tests the cancel; one that never began would end as fast.
+    if (fetch_begun.wait_for(2s) != std::future_status::ready) {
+      answer.set_value();
+      FAIL() << "the request did not begin";
+    }
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(thread->Terminate(300ms), heeds_cancel);
     EXPECT_LT(std::chrono::steady_clock::now() - start, heeds_cancel ? 200ms : 600ms);
+    EXPECT_EQ(cancels_, 1);
     if (!heeds_cancel) answer.set_value();  // the network answers after all
     EXPECT_FALSE(loop_.ServeOne(100ms));
     EXPECT_TRUE(shown_.empty());
@@ -173,27 +211,38 @@ TEST_F(MainThreadTest, EndingTheProgramCancelsTheRequestAndNothingMoreRunsOnTheU
   }
 }
 
+// Whatever wakes it, and however often, each poll's beginning is followed by its end before
+// the next one begins, and the status shown is that poll's own.
 TEST_F(MainThreadTest, PollsNeverOverlapUnderAStormOfResumes) {
   auto thread = Start();
   std::atomic<bool> stop = false;
-  std::atomic<int> running = 0;
-  std::atomic<int> most_at_once = 0;
-  during_fetch_ = [&] {
-    most_at_once = std::max(most_at_once.load(), ++running);
-    std::this_thread::sleep_for(1ms);
-    --running;
-  };
   std::thread storm([&] {
     for (int i = 0; !stop; ++i) i % 2 ? thread->Resume() : thread->ResumeForNewSettings();
   });
-  for (int served = 0; served < 50;) served += loop_.ServeOne() ? 1 : 0;
+  // Each hand-over served: 'b' when it began a poll, 'e' when it ended one.
+  std::string served;
+  const auto serve = [&](std::chrono::milliseconds wait) {
+    const int before = polls_;
+    const std::size_t shown = shown_.size();
+    if (!loop_.ServeOne(wait)) return false;
+    served += polls_ == before ? 'e' : 'b';
+    if (shown_.size() > shown && shown_.back() != "poll " + std::to_string(polls_)) {
+      ADD_FAILURE() << "shown " << shown_.back() << " at the end of poll " << polls_;
+    }
+    return true;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (served.size() < 50 && std::chrono::steady_clock::now() < deadline) serve(100ms);
   stop = true;
   storm.join();
-  while (loop_.ServeOne(50ms)) {
+  ASSERT_EQ(served.size(), 50u) << "the poll thread stopped asking: a lost wake-up";
+  for (int i = 0; i < 10 && serve(100ms); ++i) {
   }
-  EXPECT_EQ(most_at_once, 1);
-  for (const auto id : ui_steps_on_) EXPECT_EQ(id, std::this_thread::get_id());
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
+  std::string alternating;
+  for (std::size_t i = 0; i < served.size(); ++i) alternating += i % 2 ? 'e' : 'b';
+  EXPECT_EQ(served, alternating);
+  for (const auto id : ui_steps_on_) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
 }  // namespace

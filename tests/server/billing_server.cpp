@@ -35,6 +35,11 @@
 //   /redirect?to=PATH  302 to PATH on the same listener (or to PATH itself if absolute)
 //   anything else      404 with a small HTML page
 //
+// One more listener, http-keep-alive (plain HTTP, not among listeners()), keeps every
+// connection open after each answer, whatever the request's HTTP version, so that a client
+// that uses a connection again shows it; it serves /reply/NAME and 404 for anything else,
+// and records the request line only.
+//
 // Every request that is parsed is recorded before it is answered, stalls included.
 
 #include "tests/server/billing_server.h"
@@ -57,17 +62,22 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include <arpa/inet.h>
 #include <iconv.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace kestrion::test {
 namespace {
@@ -347,6 +357,104 @@ void ResetConnection(int local_port, int remote_port) {
   }
 }
 
+// ---------------------------------------------------------------------------------------
+// The keep-alive listener
+
+// httplib closes every connection whose HTTP/1.0 request does not ask to keep it, and this
+// client never asks; here a connection stays open until the client closes it or the server
+// stops. Each request head goes to `answer`, which gives the whole response.
+class KeepAliveListener {
+ public:
+  using Answer = std::function<std::string(const RecordedRequest& request)>;
+
+  explicit KeepAliveListener(Answer answer) : answer_(std::move(answer)) {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    Check(fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+              listen(fd_, 16) == 0 &&
+              getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0,
+          "the keep-alive listener");
+    url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    accepting_ = std::thread([this] { Accept(); });
+  }
+  ~KeepAliveListener() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+      for (const int connection : connections_) shutdown(connection, SHUT_RDWR);
+    }
+    shutdown(fd_, SHUT_RDWR);  // wakes accept()
+    accepting_.join();
+    for (std::thread& serving : serving_) serving.join();
+    close(fd_);
+  }
+  KeepAliveListener(const KeepAliveListener&) = delete;
+  KeepAliveListener& operator=(const KeepAliveListener&) = delete;
+
+  const std::string& url() const { return url_; }
+
+ private:
+  void Accept() {
+    for (;;) {
+      sockaddr_in peer{};
+      socklen_t size = sizeof peer;
+      const int connection = accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
+      const std::lock_guard lock(mutex_);
+      if (stopping_) {
+        if (connection >= 0) close(connection);
+        return;
+      }
+      if (connection < 0) continue;
+      connections_.insert(connection);
+      serving_.emplace_back([this, connection, port = ntohs(peer.sin_port)] {
+        Serve(connection, port);
+        const std::lock_guard inner(mutex_);
+        connections_.erase(connection);
+        close(connection);
+      });
+    }
+  }
+
+  void Serve(int connection, int remote_port) {
+    std::string received;
+    for (;;) {
+      std::size_t end = 0;
+      while ((end = received.find("\r\n\r\n")) == std::string::npos) {
+        char chunk[4096];
+        const ssize_t n = recv(connection, chunk, sizeof chunk, 0);
+        if (n <= 0) return;  // closed by the client, or the server stops
+        received.append(chunk, static_cast<std::size_t>(n));
+      }
+      // The request line is recorded; the headers are not looked at.
+      RecordedRequest request;
+      request.listener = "http-keep-alive";
+      request.remote_port = remote_port;
+      std::istringstream(received.substr(0, end)) >> request.method >> request.target >>
+          request.version;
+      received.erase(0, end + 4);
+      const std::string response = answer_(request);
+      for (std::size_t sent = 0; sent < response.size();) {
+        const ssize_t n =
+            send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += static_cast<std::size_t>(n);
+      }
+    }
+  }
+
+  const Answer answer_;
+  int fd_ = -1;
+  std::string url_;
+  std::mutex mutex_;
+  bool stopping_ = false;
+  std::set<int> connections_;
+  std::vector<std::thread> serving_;
+  std::thread accepting_;
+};
+
 // What a route needs to know about the listener it runs on.
 struct Where {
   std::string name;
@@ -380,10 +488,16 @@ void StatisticsPage(const Request& req, Response& res) {
       "text/html; charset=utf-8");
 }
 
+// The reply document DATA/replies/NAME; nothing for a name that would leave that folder.
+std::optional<std::string> ReadReply(const std::filesystem::path& data_dir,
+                                     const std::string& name) {
+  if (name.empty() || name.find('/') != std::string::npos || name.find("..") != std::string::npos)
+    return std::nullopt;
+  return ReadFile(data_dir / "replies" / name);
+}
+
 void Reply(const Request& req, Response& res, const std::filesystem::path& data_dir) {
-  const std::string name = req.matches[1];
-  const std::optional<std::string> body =
-      name.find("..") == std::string::npos ? ReadFile(data_dir / "replies" / name) : std::nullopt;
+  const std::optional<std::string> body = ReadReply(data_dir, req.matches[1]);
   if (!body) {
     res.status = 404;
     return;
@@ -464,6 +578,8 @@ struct BillingServer::Impl {
   void Start(const ListenerPlan& plan, Listener& listener);
   void AddRoutes(httplib::Server& server, const Where& where);
   void Record(const Request& req, const std::string& listener);
+  void Record(RecordedRequest recorded);
+  std::string KeepAliveAnswer(const RecordedRequest& request);
   bool StopRequested(std::chrono::milliseconds wait);  // true when the server is going down
   const Listener& Find(std::string_view name) const;
 
@@ -485,6 +601,7 @@ struct BillingServer::Impl {
   bool stopping = false;
 
   std::array<Listener, kListenerPlans.size()> listeners;  // an array: threads keep addresses
+  std::unique_ptr<KeepAliveListener> keep_alive;
 };
 
 BillingServer::Impl::Impl(std::string data_dir_in, BillingServerOptions options_in)
@@ -495,6 +612,8 @@ BillingServer::Impl::Impl(std::string data_dir_in, BillingServerOptions options_
   std::signal(SIGPIPE, SIG_IGN);
   try {
     for (size_t i = 0; i < kListenerPlans.size(); ++i) Start(kListenerPlans[i], listeners[i]);
+    keep_alive = std::make_unique<KeepAliveListener>(
+        [this](const RecordedRequest& request) { return KeepAliveAnswer(request); });
   } catch (...) {
     Stop();  // no destructor runs for a constructor that throws
     throw;
@@ -508,6 +627,7 @@ void BillingServer::Impl::Stop() {
     stopping = true;
   }
   stop_cv.notify_all();
+  keep_alive.reset();
   for (Listener& listener : listeners) {
     if (listener.thread.joinable()) {
       listener.server->stop();
@@ -628,9 +748,25 @@ void BillingServer::Impl::Record(const Request& req, const std::string& listener
     }
     recorded.headers.emplace_back(name, value);
   }
+  Record(std::move(recorded));
+}
+
+void BillingServer::Impl::Record(RecordedRequest recorded) {
   const std::lock_guard lock(requests_mutex);
   if (options.on_request) options.on_request(recorded);
   requests.push_back(std::move(recorded));
+}
+
+std::string BillingServer::Impl::KeepAliveAnswer(const RecordedRequest& request) {
+  Record(request);
+  const std::string path = request.target.substr(0, request.target.find('?'));
+  constexpr std::string_view kReplies = "/reply/";
+  const std::optional<std::string> body =
+      path.starts_with(kReplies) ? ReadReply(data_dir, path.substr(kReplies.size())) : std::nullopt;
+  const std::string status = body ? "200 OK" : "404 Not Found";
+  return "HTTP/1.1 " + status + "\r\nContent-Type: text/xml\r\nContent-Length: " +
+         std::to_string(body ? body->size() : 0) + "\r\nKeep-Alive: timeout=60\r\n\r\n" +
+         body.value_or("");
 }
 
 bool BillingServer::Impl::StopRequested(std::chrono::milliseconds wait) {
@@ -715,6 +851,7 @@ std::string BillingServer::https_client_cert_url() const {
   return impl_->Find("https-client-cert").url;
 }
 std::string BillingServer::http_reset_url() const { return impl_->Find("http-reset").url; }
+std::string BillingServer::http_keep_alive_url() const { return impl_->keep_alive->url(); }
 
 std::vector<std::pair<std::string, std::string>> BillingServer::listeners() const {
   std::vector<std::pair<std::string, std::string>> result;

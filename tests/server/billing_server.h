@@ -54,6 +54,8 @@ class BillingServer {
   std::string https_wrong_name_url() const;   // self-signed, issued for another host name
   std::string https_client_cert_url() const;  // asks for a client certificate (optional)
   std::string http_reset_url() const;  // like http_url, but a failing body ends with a TCP RST
+  // Keeps each connection open after its answer, even for HTTP/1.0; serves /reply/NAME only.
+  std::string http_keep_alive_url() const;
 
   // Every listener as (name, base address), in the order above.
   std::vector<std::pair<std::string, std::string>> listeners() const;

@@ -3,9 +3,11 @@
 #include "settings/reg_file_format.h"
 #include "tests/settings/reg_file_samples.h"
 #include "tests/settings/registry_contract.h"
+#include "tests/support/sync_recorder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -225,6 +227,33 @@ TEST_F(RegistryFileTest, TheFileIsPrivateInAPrivateFolder) {
   EXPECT_EQ(Mode(path_), 0600u);
   EXPECT_EQ(Mode(folder), 0700u);
   EXPECT_EQ(Entries(folder), std::vector<std::string>{"registry.reg"});
+}
+
+// A power cut leaves the old file or the new one, whole: the new file reaches the disk
+// before it replaces the old one, and the replacement itself (the folder) after.
+TEST_F(RegistryFileTest, TheNewFileIsSyncedBeforeTheRenameAndItsFolderAfter) {
+  RegistryFileBackend backend = Opened();
+  test::StartRecordingSyncs();
+  const bool written = backend.SetValue("pswd", Sz("secret"));
+  const std::vector<std::string> calls = test::StopRecordingSyncs();
+  ASSERT_TRUE(written);
+  std::string all;
+  for (const std::string& call : calls) all += call + "\n";
+  const std::string to = " -> " + path_;
+  const auto rename = std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
+    return call.starts_with("rename ") && call.ends_with(to);
+  });
+  ASSERT_NE(rename, calls.end()) << all;
+  const std::string temp =
+      fs::weakly_canonical(rename->substr(7, rename->size() - 7 - to.size())).string();
+  const auto synced = [](const std::string& path) {
+    return [path](const std::string& call) {
+      return call == "fsync " + path || call == "fdatasync " + path;
+    };
+  };
+  EXPECT_TRUE(std::any_of(calls.begin(), rename, synced(temp))) << all;
+  const std::string folder = fs::canonical(fs::path(path_).parent_path()).string();
+  EXPECT_TRUE(std::any_of(rename, calls.end(), synced(folder))) << all;
 }
 
 TEST_F(RegistryFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
