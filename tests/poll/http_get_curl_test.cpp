@@ -277,8 +277,19 @@ class Tinyproxy {
     }
   }
   ~Tinyproxy() {
-    if (pid_ > 0) kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    // tinyproxy may sit out a SIGTERM in a restarted wait: it gets 2 s, then SIGKILL.
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      bool ended = false;
+      for (int i = 0; i < 200 && !ended; ++i) {
+        ended = waitpid(pid_, nullptr, WNOHANG) == pid_;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (!ended) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
+    }
     std::remove(config_.c_str());
   }
   Tinyproxy(const Tinyproxy&) = delete;
