@@ -48,7 +48,8 @@ set_target_properties(refusing_library PROPERTIES PREFIX "" OUTPUT_NAME wininet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
 target_link_options(refusing_library PRIVATE -static)
 add_test(NAME check_command
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+                 bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
                  $<TARGET_FILE:kestrion-check> ${KESTRION_NATIVE_BIN}/kestrion-test-server
                  ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run
                  $<TARGET_FILE:refusing_library>)
@@ -65,11 +66,15 @@ add_test(NAME win_desktop
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)
 
 # The zip of make package-win, unpacked: how both programs are built and what they load.
-add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
+add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+                              bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
                               ${CMAKE_BINARY_DIR} ${PROJECT_VERSION}
                               ${CMAKE_SOURCE_DIR}/tools/wine-run)
 
 set_tests_properties(check_command win_desktop package PROPERTIES TIMEOUT 300)
+# Wine's desktop belongs to the wine server and to the X server of the program that made it;
+# one made with no X server (by regedit, say) would refuse the windows of every case that
+# starts before that wine server ends, so the scripts run with an X server too.
 # They all change HKCU\Software\Kestrion in the one Wine prefix, as do the cases of win_tests
 # and win_gui_tests (their RESOURCE_LOCK above).
 set_tests_properties(check_command win_desktop PROPERTIES RESOURCE_LOCK wine_registry)
