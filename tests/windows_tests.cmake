@@ -48,7 +48,7 @@ set_target_properties(refusing_library PROPERTIES PREFIX "" OUTPUT_NAME wininet
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
 target_link_options(refusing_library PRIVATE -static)
 add_test(NAME check_command
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/app/check_command_test.sh
                  $<TARGET_FILE:kestrion-check> ${KESTRION_NATIVE_BIN}/kestrion-test-server
                  ${KESTRION_TEST_DATA} ${CMAKE_SOURCE_DIR}/tools/wine-run
@@ -66,7 +66,7 @@ add_test(NAME win_desktop
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)
 
 # The zip of make package-win, unpacked: how both programs are built and what they load.
-add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/with_display.sh
+add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                               bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh
                               ${CMAKE_BINARY_DIR} ${PROJECT_VERSION}
                               ${CMAKE_SOURCE_DIR}/tools/wine-run)
