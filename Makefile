@@ -38,8 +38,9 @@ build-win: build
 check-linux: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# One X server for the whole run: every case under Wine shares it (tests/support/with_display.sh).
 check-win: build-win
-	ctest --test-dir $(BUILD_WIN) --output-on-failure -j $(JOBS)
+	bash tests/support/with_display.sh ctest --test-dir $(BUILD_WIN) --output-on-failure -j $(JOBS)
 
 # The Linux tree again with AddressSanitizer and UndefinedBehaviorSanitizer, every test in it,
 # the desktop sessions included.
