@@ -56,7 +56,8 @@ check-tsan: bootstrap
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_TSAN=ON \
 	  -DKESTRION_WERROR=$(WERROR)
 	cmake --build build-tsan -j $(JOBS) --target core_tests linux_tests
-	ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -R '^(core_tests|linux_tests)\.'
+	TSAN_OPTIONS=suppressions=$(abspath tests/tsan.supp) \
+	  ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -R '^(core_tests|linux_tests)\.'
 
 # The fuzz targets compiled, not run (make fuzz runs them).
 fuzz-build: bootstrap
