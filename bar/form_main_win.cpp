@@ -144,6 +144,17 @@ void TFormMain::RestoreGeometry() {
   place_.Placed(Bounds());
 }
 
+void TFormMain::KeepReachable() {
+  const std::vector<BarRect> screens = ScreenRects();
+  // Between two set-ups there may be no screen at all: nothing to judge by, nowhere to go.
+  if (screens.empty()) return;
+  const BarRect bar = Bounds();
+  const BarRect reachable = KeepBarReachable(bar, screens, PrimaryWorkArea());
+  if (reachable == bar) return;
+  SetWindowPos(window_, nullptr, reachable.left, reachable.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 BarRect TFormMain::Bounds() const {
   RECT r = {};
   GetWindowRect(window_, &r);
@@ -308,6 +319,14 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // A resize by the frame has ended.
       place_.ChangeEnded(Bounds());
       return 0;
+    case WM_DISPLAYCHANGE:
+      // A monitor removed, a resolution lowered.
+      KeepReachable();
+      break;
+    case WM_SETTINGCHANGE:
+      // Comes too when screens come and go, at times once the new ones are settled.
+      if (wparam == SPI_SETWORKAREA) KeepReachable();
+      break;
     case WM_QUERYENDSESSION:
       return TRUE;
     case WM_ENDSESSION:

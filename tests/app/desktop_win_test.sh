@@ -3,9 +3,10 @@
 # the first poll comes at once and shows the balance in green, a wrong password shows in red
 # at the next tick, the icon's and the bar's right clicks open the menu, "Выход" from it ends
 # the program and keeps the bar's place for the next start. Then a server that takes the
-# request and never answers: the bar goes on answering, the end of the session saves its
-# place, and closing it does not wait for the request. The shell's and the system's messages
-# come from bar_probe, as they would from the shell and the system.
+# request and never answers: the bar goes on answering, a change of the screens brings it
+# back when no screen shows it (and leaves it where one does), the end of the session saves
+# its place, and closing it does not wait for the request. The shell's and the system's
+# messages come from bar_probe, as they would from the shell and the system.
 # Usage: desktop_test.sh WINE_RUN KESTRION_EXE BAR_PROBE_EXE SERVER_STATE
 set -uo pipefail
 wine=$1 kestrion=$2 probe=$3 state=$4
@@ -78,6 +79,17 @@ for _ in 1 2 3 4 5; do
 done
 echo "slowest answer to WM_NULL during the stall: $worst ms"
 check "meanwhile the bar answers WM_NULL within 100 ms" [ "$worst" -le 100 ]
+
+# Off every screen when the screens change: onto the primary work area's nearest corner at
+# once, a place not stored; mostly off the screen but still in reach, it stays.
+probe move -3000 -3000
+probe displaychange
+check "a display change brings a lost bar back at once" wait_until 1 bar_at 0 0
+check "without storing that place" stored_top 0x28
+probe move -100 40
+probe workarea
+check "a work-area change leaves a bar still in reach" bar_at -100 40
+probe move 120 40
 
 # Top as "Выход" stored it goes first, so that only the end of the session can store it again.
 "$wine" reg delete "$key" /v Top /f >/dev/null 2>&1

@@ -12,6 +12,9 @@
 //   bar_probe key NAME    presses and releases a key: up, down, enter or escape
 //   bar_probe rect        prints the bar's left, top, width and height
 //   bar_probe move L T    puts the bar there
+//   bar_probe displaychange  the screens changed, as the system says it: the primary
+//                         screen's bits per pixel and size
+//   bar_probe workarea    the work area changed, as the system says it
 //   bar_probe drag DX DY  drags the bar by its label with the left button, as the user does
 //   bar_probe link PATH   prints a shell link's target, arguments, working folder and
 //                         description as the shell reads them, and its show command, a line each
@@ -190,10 +193,19 @@ int main(int argc, char** argv) {
   } else if (command == "move" && argc == 4) {
     SetWindowPos(bar, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  } else if (command == "displaychange") {
+    HDC screen = GetDC(nullptr);
+    const int bits = GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    SendMessageTimeoutW(bar, WM_DISPLAYCHANGE, bits,
+                        MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)),
+                        SMTO_NORMAL, 5000, &answer);
+  } else if (command == "workarea") {
+    SendMessageTimeoutW(bar, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0, SMTO_NORMAL, 5000, &answer);
   } else {
     std::puts(
         "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
-        "key NAME|rect|move LEFT TOP|drag DX DY|link PATH [TARGET]");
+        "key NAME|rect|move LEFT TOP|displaychange|workarea|drag DX DY|link PATH [TARGET]");
     return 2;
   }
   return 0;
