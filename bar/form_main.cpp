@@ -75,6 +75,14 @@ BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
   return bar;
 }
 
+BarRect OuterPlace(const BarRect& window, const FrameExtents& frame) {
+  return {window.left - frame.left, window.top - frame.top, window.width, window.height};
+}
+
+BarRect WindowBoundsFor(const BarRect& place, const FrameExtents& frame) {
+  return {place.left + frame.left, place.top + frame.top, place.width, place.height};
+}
+
 void BarDrag::Press(Button button, int x, int y) {
   if (button != Button::kLeft) return;
   drag_x_ = x;

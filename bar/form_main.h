@@ -68,6 +68,22 @@ class StoredBarPlace {
 BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
                          const BarRect& primary_work_area);
 
+// The bar's place has one reference, stored and restored alike: the outer top-left corner the
+// user sees on the screen (a frame that a window manager draws around the bar included) and
+// the size of the bar's own window. `FrameExtents` is how far the bar's own window sits inside
+// what the manager put around it; none where the manager draws nothing.
+struct FrameExtents {
+  int left = 0;
+  int top = 0;
+};
+
+// The place the user sees, from the bar's own window on the screen and its frame.
+BarRect OuterPlace(const BarRect& window, const FrameExtents& frame);
+
+// Where to ask for the bar's own window so that the user sees it at `place`, with the frame
+// it has now. A manager that changes the frame as it places the bar is asked again.
+BarRect WindowBoundsFor(const BarRect& place, const FrameExtents& frame);
+
 // Moving the bar by the label with the left button. Coordinates are the label's own.
 class BarDrag {
  public:

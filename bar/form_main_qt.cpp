@@ -38,6 +38,11 @@ QString PlainTip(const std::string& tip) {
 
 // One of the program's pictures for the notification area, whose panels may draw more than
 // 16 pixels: its 2x drawing is offered as a 32-pixel picture of its own too.
+// How often a place asked for is looked for on the screen, and for how long at most: window
+// managers answer within a few tenths of a second, or keep a place of their own.
+constexpr int kPlaceCheckMs = 100;
+constexpr int kPlaceChecks = 20;
+
 QIcon TrayPicture(const QString& name) {
   QIcon picture = LoadPicture(name);
   QPixmap large(QStringLiteral(":/images/%1@2x.png").arg(name));
@@ -77,6 +82,9 @@ TFormMain::TFormMain()
 
   setMinimumSize(kBarMinWidth, kBarMinHeight);
   setMaximumHeight(kBarMaxHeight);
+  place_check_ = new QTimer(this);
+  place_check_->setInterval(kPlaceCheckMs);
+  connect(place_check_, &QTimer::timeout, this, [this] { CheckPlace(); });
   SetBounds({kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth + 2 * kFrame,
              kBarDesignClientHeight + 2 * kFrame});
   setMouseTracking(true);
@@ -91,6 +99,7 @@ TFormMain::TFormMain()
   Timer1->setInterval(kTimerIntervalMs);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
   Timer1->start();
+  WatchScreens();
 }
 
 TFormMain::~TFormMain() {
@@ -131,18 +140,44 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::RestoreGeometry() {
-  BarRect bar = RestoreBarGeometry(OpenProgramRegistry, Bounds());
+  SetBounds(Reachable(RestoreBarGeometry(OpenProgramRegistry, Bounds())));
+  place_.Placed(Bounds());
+}
+
+BarRect TFormMain::Reachable(const BarRect& bar) const {
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (primary == nullptr) return bar;  // no screen at all, for a moment: nowhere to go
   std::vector<BarRect> screens;
   for (const QScreen* screen : QGuiApplication::screens()) {
     const QRect g = screen->geometry();
     screens.push_back({g.x(), g.y(), g.width(), g.height()});
   }
-  if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-    const QRect work = primary->availableGeometry();
-    bar = KeepBarReachable(bar, screens, {work.x(), work.y(), work.width(), work.height()});
-  }
-  SetBounds(bar);
-  place_.Placed(Bounds());
+  const QRect work = primary->availableGeometry();
+  return KeepBarReachable(bar, screens, {work.x(), work.y(), work.width(), work.height()});
+}
+
+// A screen unplugged or made smaller may leave the bar where none shows it. Moving it back is
+// not the user's change and is not stored; the end stores what is seen, as always.
+void TFormMain::KeepReachable() {
+  const BarRect bar = Bounds();
+  if (const BarRect reachable = Reachable(bar); reachable != bar) SetBounds(reachable);
+}
+
+void TFormMain::WatchScreens() {
+  // Qt tells of a change in steps (a screen removed, then the primary one changed...): the
+  // rule is applied once they are all in.
+  const auto changed = [this] { QTimer::singleShot(0, this, [this] { KeepReachable(); }); };
+  const auto watch = [this, changed](QScreen* screen) {
+    connect(screen, &QScreen::geometryChanged, this, changed);
+    connect(screen, &QScreen::availableGeometryChanged, this, changed);
+  };
+  for (QScreen* screen : QGuiApplication::screens()) watch(screen);
+  connect(qGuiApp, &QGuiApplication::screenAdded, this, [watch, changed](QScreen* screen) {
+    watch(screen);
+    changed();
+  });
+  connect(qGuiApp, &QGuiApplication::screenRemoved, this, changed);
+  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, changed);
 }
 
 void TFormMain::ShowStatus(const Status& status) {
@@ -161,11 +196,65 @@ void TFormMain::ShowStatus(const Status& status) {
   }
 }
 
-BarRect TFormMain::Bounds() const { return {x(), y(), width(), height()}; }
+BarRect TFormMain::SeenPlace() const {
+  if (const auto seen = PlaceOnServer(this); seen && seen->viewable) {
+    return OuterPlace(seen->window, seen->frame);
+  }
+  const QRect own = geometry();  // no window system to ask, or nothing on the screen yet
+  return {own.x(), own.y(), own.width(), own.height()};
+}
+
+BarRect TFormMain::Bounds() const {
+  if (target_) return *target_;
+  if (!isVisible() && hidden_place_) return *hidden_place_;
+  return SeenPlace();
+}
 
 void TFormMain::SetBounds(const BarRect& bar) {
-  const BarRect held = ConstrainBarSize(bar);
-  setGeometry(held.left, held.top, held.width, held.height);
+  target_ = ConstrainBarSize(bar);
+  hidden_place_.reset();
+  place_checks_ = 0;
+  RequestPlace();
+}
+
+void TFormMain::RequestPlace() {
+  const auto seen = PlaceOnServer(this);
+  const BarRect own = WindowBoundsFor(*target_, seen ? seen->frame : FrameExtents{});
+  setGeometry(own.left, own.top, own.width, own.height);
+  if (!isVisible()) return;  // it is asked for again as the bar is shown
+  RequestPlaceOnServer(this, own);
+  place_check_->start();
+}
+
+void TFormMain::CheckPlace() {
+  const auto seen = PlaceOnServer(this);
+  if (!target_ || !seen) {
+    place_check_->stop();
+    target_.reset();
+    return;
+  }
+  if (!seen->viewable) return;  // not mapped yet: the manager is still at work
+  // A manager that keeps a place or size of its own has the last word.
+  if (OuterPlace(seen->window, seen->frame) == *target_ || ++place_checks_ >= kPlaceChecks) {
+    place_check_->stop();
+    target_.reset();
+    return;
+  }
+  RequestPlace();
+}
+
+void TFormMain::setVisible(bool visible) {
+  if (!visible && isVisible()) {
+    // Closing hides the bar first; a manager may then have put it back where it likes.
+    hidden_place_ = Bounds();
+    target_.reset();
+    place_check_->stop();
+  }
+  QWidget::setVisible(visible);
+  if (visible && hidden_place_)
+    SetBounds(*std::exchange(hidden_place_, std::nullopt));
+  else if (visible && target_)
+    RequestPlace();
 }
 
 void TFormMain::AddTrayIcon() {
@@ -278,8 +367,9 @@ void TFormMain::LabelMainMouseDown(QMouseEvent* event) {
 }
 
 void TFormMain::LabelMainMouseMove(QMouseEvent* event) {
+  // The grab point is the label's, where the bar stands now, not where it is on its way to.
   const QPoint at = event->position().toPoint();
-  if (const auto moved = drag_.Move(at.x(), at.y(), Bounds())) move(moved->left, moved->top);
+  if (const auto moved = drag_.Move(at.x(), at.y(), SeenPlace())) SetBounds(*moved);
 }
 
 void TFormMain::LabelMainMouseUp() {
@@ -340,8 +430,7 @@ unsigned TFormMain::EdgesAt(const QPoint& pos) const {
 void TFormMain::mousePressEvent(QMouseEvent* event) {
   resize_edges_ = event->button() == Qt::LeftButton ? EdgesAt(event->position().toPoint()) : 0;
   resize_origin_ = event->globalPosition().toPoint();
-  const QRect start = geometry();
-  resize_start_ = {start.x(), start.y(), start.width(), start.height()};
+  resize_start_ = Bounds();
 }
 
 void TFormMain::mouseMoveEvent(QMouseEvent* event) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,14 @@ class TFormMain : public QWidget, private BarFront {
   void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
   void ShowStatus(const Status& status);
 
+  // The place the user sees (the frame a window manager put around the bar included) and the
+  // bar's size: asked of the window system, or the place asked for while it is on its way.
   BarRect Bounds() const override;
+  // Places the bar so that the user sees it at `bar` (held to the size limits).
   void SetBounds(const BarRect& bar);
+  // The start-up rule for a bar no screen shows, applied again as the screens change.
+  void KeepReachable();
+  void setVisible(bool visible) override;
 
   // The components, named as in the rest of the program.
   QLabel* LabelMain = nullptr;
@@ -75,6 +82,11 @@ class TFormMain : public QWidget, private BarFront {
   void CloseBar() override { close(); }
   void RemoveTrayIcon();
   unsigned EdgesAt(const QPoint& pos) const;
+  BarRect Reachable(const BarRect& bar) const;
+  void WatchScreens();
+  void RequestPlace();
+  void CheckPlace();
+  BarRect SeenPlace() const;
 
   std::vector<QAction*> menu_items_;  // in the order of BarMenuItems()
   BarDrag drag_;
@@ -83,6 +95,13 @@ class TFormMain : public QWidget, private BarFront {
   unsigned resize_edges_ = 0;  // FrameEdge flags grabbed by the press; none: no resize
   QPoint resize_origin_;
   BarRect resize_start_;
+  // A place asked for that the window system does not show yet: a window manager takes its
+  // time, and may put a frame around the bar on the way. It is checked until it is seen.
+  std::optional<BarRect> target_;
+  QTimer* place_check_ = nullptr;
+  int place_checks_ = 0;
+  // Where the bar was seen last before it was hidden; a hidden window's place is the manager's.
+  std::optional<BarRect> hidden_place_;
   bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
 };
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <optional>
+
+#include "bar/form_main.h"
+
 class QWidget;
 
 namespace kestrion {
@@ -8,5 +12,22 @@ namespace kestrion {
 // window should be. Call it once the window exists and before it is first shown; elsewhere
 // than on X11 it does nothing.
 void KeepOffTaskbar(QWidget* window);
+
+// Where the X server shows a window now, in Qt's coordinates: its own rectangle on the root
+// window, the frame a window manager put around it (`_NET_FRAME_EXTENTS` where the manager
+// sets them, else the window the manager put it in), and whether it is on the screen. Asked
+// of the server, not of what Qt last heard. Nothing elsewhere than on X11, or before the
+// window exists.
+struct ServerPlace {
+  BarRect window;
+  FrameExtents frame;
+  bool viewable = false;
+};
+std::optional<ServerPlace> PlaceOnServer(const QWidget* window);
+
+// Asks the server (and so the window manager) for the window's own rectangle. Qt leaves out
+// a move to where it believes the window already is, which a manager that has put it elsewhere
+// needs all the same. Nothing elsewhere than on X11.
+void RequestPlaceOnServer(const QWidget* window, const BarRect& bounds);
 
 }  // namespace kestrion

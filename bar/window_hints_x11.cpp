@@ -1,5 +1,6 @@
 #include <QGuiApplication>
 #include <QWidget>
+#include <QtMath>
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,19 +16,55 @@ namespace kestrion {
 
 namespace {
 
+template <typename Reply>
+using ReplyPtr = std::unique_ptr<Reply, decltype(&std::free)>;
+
+template <typename Reply>
+ReplyPtr<Reply> Owned(Reply* reply) {
+  return ReplyPtr<Reply>(reply, std::free);
+}
+
+xcb_connection_t* Connection() {
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr ? x11->connection() : nullptr;
+}
+
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
   const xcb_intern_atom_cookie_t cookie =
       xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
-  const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-      xcb_intern_atom_reply(connection, cookie, nullptr), std::free);
+  const auto reply = Owned(xcb_intern_atom_reply(connection, cookie, nullptr));
   return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
+
+// The manager's frame as it announces it: left, right, top, bottom.
+std::optional<FrameExtents> AnnouncedFrame(xcb_connection_t* connection, xcb_window_t id) {
+  const xcb_atom_t extents = Atom(connection, "_NET_FRAME_EXTENTS");
+  const auto reply = Owned(xcb_get_property_reply(
+      connection, xcb_get_property(connection, 0, id, extents, XCB_ATOM_CARDINAL, 0, 4), nullptr));
+  if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16) {
+    return std::nullopt;
+  }
+  const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+  return FrameExtents{static_cast<int>(values[0]), static_cast<int>(values[2])};
+}
+
+// The window's ancestor just below the root: the manager's frame, or the window itself.
+xcb_window_t Outermost(xcb_connection_t* connection, xcb_window_t id) {
+  for (int depth = 0; depth < 16; ++depth) {
+    const auto tree =
+        Owned(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
+    if (!tree || tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) break;
+    id = tree->parent;
+  }
+  return id;
+}
+
+int Scaled(int pixels, qreal ratio) { return qRound(pixels / ratio); }
 
 }  // namespace
 
 void KeepOffTaskbar(QWidget* window) {
-  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  xcb_connection_t* connection = Connection();
   if (connection == nullptr) return;
   const auto id = static_cast<xcb_window_t>(window->winId());
   const xcb_atom_t state = Atom(connection, "_NET_WM_STATE");
@@ -36,8 +73,7 @@ void KeepOffTaskbar(QWidget* window) {
   std::vector<xcb_atom_t> atoms;
   const xcb_get_property_cookie_t cookie =
       xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 64);
-  const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-      xcb_get_property_reply(connection, cookie, nullptr), std::free);
+  const auto reply = Owned(xcb_get_property_reply(connection, cookie, nullptr));
   if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
     const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
     atoms.assign(values, values + xcb_get_property_value_length(reply.get()) / 4);
@@ -47,6 +83,56 @@ void KeepOffTaskbar(QWidget* window) {
   }
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                       static_cast<std::uint32_t>(atoms.size()), atoms.data());
+  xcb_flush(connection);
+}
+
+std::optional<ServerPlace> PlaceOnServer(const QWidget* window) {
+  xcb_connection_t* connection = Connection();
+  const auto id = static_cast<xcb_window_t>(window->internalWinId());
+  if (connection == nullptr || id == XCB_WINDOW_NONE) return std::nullopt;
+  const auto geometry =
+      Owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
+  const auto attributes = Owned(xcb_get_window_attributes_reply(
+      connection, xcb_get_window_attributes(connection, id), nullptr));
+  if (!geometry || !attributes) return std::nullopt;
+  const auto on_root = Owned(xcb_translate_coordinates_reply(
+      connection, xcb_translate_coordinates(connection, id, geometry->root, 0, 0), nullptr));
+  if (!on_root) return std::nullopt;
+
+  FrameExtents frame;
+  if (const auto announced = AnnouncedFrame(connection, id)) {
+    frame = *announced;
+  } else if (const xcb_window_t outer = Outermost(connection, id); outer != id) {
+    // A manager that frames the window and says nothing of it (twm): the frame's outer
+    // corner, its border included, is where the user sees the bar.
+    const auto framed =
+        Owned(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, outer), nullptr));
+    if (framed) frame = {on_root->dst_x - framed->x, on_root->dst_y - framed->y};
+  }
+  // The server counts device pixels; Qt, the widget's.
+  const qreal ratio = window->devicePixelRatioF();
+  ServerPlace place;
+  place.window = {Scaled(on_root->dst_x, ratio), Scaled(on_root->dst_y, ratio),
+                  Scaled(geometry->width, ratio), Scaled(geometry->height, ratio)};
+  place.frame = {Scaled(frame.left, ratio), Scaled(frame.top, ratio)};
+  place.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+  return place;
+}
+
+void RequestPlaceOnServer(const QWidget* window, const BarRect& bounds) {
+  xcb_connection_t* connection = Connection();
+  const auto id = static_cast<xcb_window_t>(window->internalWinId());
+  if (connection == nullptr || id == XCB_WINDOW_NONE) return;
+  const qreal ratio = window->devicePixelRatioF();
+  // Coordinates and sizes travel as 32-bit values, the position as a signed one.
+  const std::uint32_t values[] = {static_cast<std::uint32_t>(qRound(bounds.left * ratio)),
+                                  static_cast<std::uint32_t>(qRound(bounds.top * ratio)),
+                                  static_cast<std::uint32_t>(qRound(bounds.width * ratio)),
+                                  static_cast<std::uint32_t>(qRound(bounds.height * ratio))};
+  xcb_configure_window(connection, id,
+                       XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                           XCB_CONFIG_WINDOW_HEIGHT,
+                       values);
   xcb_flush(connection);
 }
 

@@ -98,6 +98,16 @@ TEST(BarReachable, APositionOnAnyScreenIsKeptAndALostOneComesToThePrimary) {
             (BarRect{0, 677, 241, 21}));
 }
 
+// A manager's frame (twm's: a border and a title above the bar) is part of the place the user
+// sees and stores; the size stays the bar's own, so no restart moves or grows it.
+TEST(BarPlace, TheOuterCornerIsStoredAndTheWindowAskedForInsideTheFrame) {
+  const FrameExtents frame{2, 23};
+  const BarRect window{302, 223, 400, 22};
+  EXPECT_EQ(OuterPlace(window, frame), (BarRect{300, 200, 400, 22}));
+  EXPECT_EQ(WindowBoundsFor(OuterPlace(window, frame), frame), window);
+  EXPECT_EQ(WindowBoundsFor({300, 200, 400, 22}, {}), (BarRect{300, 200, 400, 22}));
+}
+
 // The tip's limit, counted in characters of any width; the front ends only pass it on.
 TEST(StatusTip, TheTitleAndAtMost116CharactersOfTheText) {
   EXPECT_EQ(StatusTip(""), "Kestrion : ");

@@ -99,9 +99,14 @@ start_program() {  # [ARGUMENTS...]: starts kestrion; sets program_pid
   started "$program_pid"
 }
 
-bar_id() {  # the bar window's id
-  xwininfo -root -tree 2>/dev/null |
-    awk '/^     0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $1; exit }' | grep .
+bar_id() {  # the bar window's id, at any depth: a window manager may have framed it
+  local id
+  for id in $(xwininfo -root -tree 2>/dev/null |
+              awk '/^ +0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $1 }'); do
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_UTILITY &&
+      echo "$id" && return 0
+  done
+  return 1
 }
 
 bar_shown() {  # true when the bar is on the screen
@@ -116,9 +121,22 @@ tray_icon_centre() {  # X Y of the icon in the notification area
                                        print a[2] + s[1] / 2, a[3] + s[2] / 2; exit }' | grep .
 }
 
-bar_geometry() {  # WxH+X+Y of the bar window
-  xwininfo -root -tree 2>/dev/null |
-    awk '/^     0x[0-9a-f]+ "Kestrion": \("kestrion" "Kestrion"\)/ { print $(NF-1); exit }' | grep .
+bar_geometry() {  # WxH+X+Y of the bar window, X and Y on the screen
+  local id
+  id=$(bar_id) || return 1
+  xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+    /^ +Width:/ { w = $NF } /^ +Height:/ { h = $NF } END { if (w) print w "x" h "+" x "+" y }' | grep .
+}
+
+bar_outer() {  # X,Y of the outer corner the user sees: a frame's, where a manager drew one
+  local id parent
+  id=$(bar_id) || return 1
+  while parent=$(xwininfo -children -id "$id" 2>/dev/null | awk '/Parent window id:/ { print $4 }') &&
+        [ -n "$parent" ] && ! xwininfo -children -id "$parent" | grep -q 'Parent window id: 0x0 '; do
+    id=$parent
+  done
+  xwininfo -id "$id" 2>/dev/null | awk '/Absolute upper-left X/ { x = $NF }
+    /Absolute upper-left Y/ { y = $NF } END { print x "," y }'
 }
 
 bar_has_colour() {  # HEX (e.g. 00FF00): true when the bar shows text in that colour

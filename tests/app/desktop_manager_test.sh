@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The bar under a real window manager, as a user runs it: the place stored is the place seen
+# and survives restarts, a drag and "Наверх" are stored where they end, the bar stays above an
+# ordinary window, off the task bar, and takes no focus on a poll; a screen made smaller
+# brings it back. The display is Xephyr, nested in Xvfb, so that its screen can change size.
+# Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER
+# MANAGER: openbox, fluxbox, i3, twm, or none.
+set -uo pipefail
+export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
+manager=$4
+source "$(dirname "$0")/../support/desktop_session.sh"
+need xdotool xdotool
+need x11-utils xprop
+need x11-xserver-utils xrandr
+need xserver-xephyr Xephyr
+need x11-utils xmessage
+
+work=$(mktemp -d)
+trap 'session_end; rm -rf "$work"' EXIT
+
+start_resizable_display() {  # WxH: exports DISPLAY, a screen that xrandr -s can resize
+  start_display || return 1
+  rm -f "$work/nested"
+  Xephyr -displayfd 1 -resizeable -screen "$1" -dpi 96 -nolisten tcp -noreset \
+    >"$work/nested" 2>"$work/xephyr.log" &
+  started $!
+  wait_until 10 test -s "$work/nested" || { echo "Xephyr did not start" >&2; return 1; }
+  export DISPLAY=:$(head -n 1 "$work/nested")
+  wait_until 10 xwininfo -root >/dev/null 2>&1
+}
+
+manager_running() {  # the manager has taken the root window's substructure
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+    xprop -root 2>/dev/null | grep -q '^_MIT_PRIORITY\|^TWM_'
+}
+
+start_manager() {  # NAME
+  case $1 in
+    none) return 0 ;;
+    openbox) openbox --sm-disable >"$work/manager.log" 2>&1 & ;;
+    fluxbox) fluxbox >"$work/manager.log" 2>&1 & ;;
+    i3)
+      printf 'font pango:DejaVu Sans 8\nfocus_follows_mouse no\n' >"$work/i3.conf"
+      i3 -c "$work/i3.conf" >"$work/manager.log" 2>&1 & ;;
+    twm)
+      # The X server's built-in font: twm's own need the core fonts' packages.
+      printf '%s\n' RandomPlacement 'UsePPosition "on"' NoGrabServer 'TitleFont "fixed"' \
+        'ResizeFont "fixed"' 'MenuFont "fixed"' 'IconFont "fixed"' 'IconManagerFont "fixed"' \
+        >"$work/twmrc"
+      twm -f "$work/twmrc" >"$work/manager.log" 2>&1 & ;;
+    *) echo "unknown window manager $1" >&2 && return 1 ;;
+  esac
+  started $!
+  manager_pid=$!
+  # twm announces nothing: its frames around a window of its own tell that it runs.
+  if [ "$1" = twm ]; then sleep 1 && kill -0 "$manager_pid"; else wait_until 10 manager_running; fi
+}
+
+stored() {  # NAME: a number stored in the settings file
+  printf '%d\n' "0x$(sed -n "s/^\"$1\"=dword:\([0-9a-f]*\).*/\1/p" "$settings_file")"
+}
+stored_place() { echo "$(stored Left),$(stored Top) $(stored Width)x$(stored Height)"; }
+seen_place() {  # the same, seen on the screen
+  echo "$(bar_outer) $(bar_geometry | cut -d+ -f1)"
+}
+place_settled() {  # PLACE: the bar shows there, and stays for a moment
+  [ "$(seen_place)" = "$1" ] && sleep 0.3 && [ "$(seen_place)" = "$1" ]
+}
+end_program() {
+  kill -TERM "$program_pid"
+  wait "$program_pid"
+}
+
+session_begin "$work"
+start_resizable_display 1024x768 || exit 1
+start_manager "$manager" || { echo "$manager did not start: $(tail -n 3 "$work/manager.log")"; exit 1; }
+start_server demo:demo:123.45 || exit 1
+mkdir -p "$(dirname "$settings_file")"
+settings_text '"login"="demo"' '"pswd"="demo"' '"Top"=dword:000000c8' '"Left"=dword:000002bc' \
+  '"Width"=dword:00000190' '"Height"=dword:00000016' >"$settings_file"
+
+# The stored place is the place seen, to the pixel, and restarts move nothing.
+start_program
+check "the balance shows" wait_until 10 bar_has_colour 00FF00
+check "the bar stands where it was stored" wait_until 5 place_settled "700,200 400x22"
+for start in 2 3 4; do
+  end_program
+  check "exit $((start - 1)) stores the place seen" [ "$(stored_place)" = "700,200 400x22" ]
+  start_program
+  check "start $start: the bar stands there still" wait_until 10 place_settled "700,200 400x22"
+done
+bar=$(bar_id)
+if [ "$manager" != twm ]; then  # twm frames every window
+  check "no frame around the bar" [ "$(bar_outer)" = "$(bar_geometry | cut -d+ -f2,3 | tr + ,)" ]
+fi
+check "not in the task bar or the pager" \
+  eval 'xprop -id "$bar" _NET_WM_STATE | grep SKIP_TASKBAR | grep -q SKIP_PAGER'
+
+# A drag by the label is stored where it ends.
+bar_centre() { bar_geometry | awk -F'[x+]' '{ print int($3 + $1 / 2), int($4 + $2 / 2) }'; }
+read -r x y < <(bar_centre)
+xdotool mousemove "$x" "$y" mousedown 1 mousemove $((x + 50)) $((y + 30)) \
+  mousemove $((x + 100)) $((y + 60)) mouseup 1
+check "a drag moves the bar with the pointer" wait_until 5 place_settled "800,260 400x22"
+check "and stores where it ended" wait_until 2 eval '[ "$(stored_place)" = "800,260 400x22" ]'
+
+# An ordinary window raised over the bar stays below it, where the manager keeps layers: twm
+# and a bare X server keep none.
+if [ "$manager" = twm ] || [ "$manager" = none ]; then
+  skip "the bar above other windows: $manager keeps no layers"
+else
+  xmessage -name cover -geometry 600x120+750+220 'an ordinary window' 2>/dev/null &
+  cover_pid=$!
+  started "$cover_pid"
+  cover_shown() { xdotool search --limit 1 --name '^cover$' >/dev/null; }
+  wait_until 10 cover_shown && xdotool search --limit 1 --name '^cover$' windowraise
+  sleep 0.5
+  check "the bar stays above a window raised over it" bar_has_colour 00FF00
+  kill "$cover_pid"
+fi
+
+# A poll takes no focus: the next one (here, a wrong password) shows in red, the focus
+# stays where it was.
+focus() { xdotool getwindowfocus 2>/dev/null; }  # twm: the pointer's window, not one of its own
+focus_before=$(focus)
+sed -i 's/"pswd"="demo"/"pswd"="wrong"/' "$settings_file"
+check "the next poll shows its error" wait_until 25 bar_has_colour FF0000
+check "and takes no focus" [ "$(focus)" = "$focus_before" ]
+
+# "Наверх" from the bar's menu, the fifth item that can be chosen ("Развернуть" is not).
+read -r x y < <(bar_centre)
+xdotool mousemove "$x" "$y" click 3
+sleep 0.5
+xdotool key Down Down Down Down Return
+check "\"Наверх\" puts the bar on the top edge" wait_until 5 place_settled "800,0 400x22"
+check "and stores it" wait_until 2 eval '[ "$(stored_place)" = "800,0 400x22" ]'
+
+# Screens that change under the running bar: still in reach, it stays; out of reach, it
+# comes back within a second.
+xrandr -s 1024x600 >/dev/null 2>&1
+sleep 0.5
+check "a smaller screen that still shows the bar leaves it" place_settled "800,0 400x22"
+xrandr -s 640x480 >/dev/null 2>&1
+back_in_reach() {
+  local left
+  left=$(bar_outer | cut -d, -f1)
+  [ -n "$left" ] && [ "$left" -ge 0 ] && [ "$left" -le 632 ]
+}
+check "a screen that no longer shows it brings it back within 1 s" within_ms 1000 back_in_reach
+end_program
+check "the end stores where it is now" eval '[ "$(stored Left)" -le 632 ]'
+
+report
