@@ -229,18 +229,29 @@ void TFormMain::RequestPlace() {
 void TFormMain::CheckPlace() {
   const auto seen = PlaceOnServer(this);
   if (!target_ || !seen) {
-    place_check_->stop();
-    target_.reset();
+    PlaceSettled();
     return;
   }
   if (!seen->viewable) return;  // not mapped yet: the manager is still at work
   // A manager that keeps a place or size of its own has the last word.
   if (OuterPlace(seen->window, seen->frame) == *target_ || ++place_checks_ >= kPlaceChecks) {
-    place_check_->stop();
-    target_.reset();
+    PlaceSettled();
     return;
   }
   RequestPlace();
+}
+
+void TFormMain::PlaceSettled() {
+  place_check_->stop();
+  target_.reset();
+  if (std::exchange(store_when_settled_, false)) place_.ChangeEnded(Bounds());
+}
+
+// The place is stored at once, as it was asked for, and again where the manager has put the
+// bar once it has settled, should that be elsewhere.
+void TFormMain::ChangeEnded() {
+  place_.ChangeEnded(Bounds());
+  store_when_settled_ = target_.has_value();
 }
 
 void TFormMain::setVisible(bool visible) {
@@ -249,12 +260,15 @@ void TFormMain::setVisible(bool visible) {
     hidden_place_ = Bounds();
     target_.reset();
     place_check_->stop();
+    store_when_settled_ = false;  // what was asked for is stored already
   }
   QWidget::setVisible(visible);
-  if (visible && hidden_place_)
+  if (!visible) return;
+  if (hidden_place_) {
     SetBounds(*std::exchange(hidden_place_, std::nullopt));
-  else if (visible && target_)
+  } else if (target_) {
     RequestPlace();
+  }
 }
 
 void TFormMain::AddTrayIcon() {
@@ -364,16 +378,19 @@ void TFormMain::LabelMainMouseDown(QMouseEvent* event) {
   if (event->button() == Qt::MiddleButton) button = BarDrag::Button::kMiddle;
   const QPoint at = event->position().toPoint();
   drag_.Press(button, at.x(), at.y());
+  drag_start_ = Bounds();
+  drag_label_origin_ = event->globalPosition().toPoint() - at;
 }
 
 void TFormMain::LabelMainMouseMove(QMouseEvent* event) {
-  // The grab point is the label's, where the bar stands now, not where it is on its way to.
-  const QPoint at = event->position().toPoint();
-  if (const auto moved = drag_.Move(at.x(), at.y(), SeenPlace())) SetBounds(*moved);
+  // Measured from where the bar stood at the press: the pointer's place on the screen does not
+  // depend on how far the window manager has moved the bar so far.
+  const QPoint at = event->globalPosition().toPoint() - drag_label_origin_;
+  if (const auto moved = drag_.Move(at.x(), at.y(), drag_start_)) SetBounds(*moved);
 }
 
 void TFormMain::LabelMainMouseUp() {
-  if (drag_.Release()) place_.ChangeEnded(Bounds());
+  if (drag_.Release()) ChangeEnded();
 }
 
 void TFormMain::LabelMainDblClick() {
@@ -420,7 +437,7 @@ void TFormMain::ShowDialog(BarDialog dialog) {
 
 void TFormMain::PlaceBar(const BarRect& bar) {
   SetBounds(bar);
-  place_.ChangeEnded(Bounds());
+  ChangeEnded();
 }
 
 unsigned TFormMain::EdgesAt(const QPoint& pos) const {
@@ -459,7 +476,7 @@ void TFormMain::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TFormMain::mouseReleaseEvent(QMouseEvent*) {
-  if (std::exchange(resize_edges_, 0u) != 0) place_.ChangeEnded(Bounds());
+  if (std::exchange(resize_edges_, 0u) != 0) ChangeEnded();
 }
 
 }  // namespace kestrion

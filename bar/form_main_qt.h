@@ -86,10 +86,14 @@ class TFormMain : public QWidget, private BarFront {
   void WatchScreens();
   void RequestPlace();
   void CheckPlace();
+  void PlaceSettled();
+  void ChangeEnded();
   BarRect SeenPlace() const;
 
   std::vector<QAction*> menu_items_;  // in the order of BarMenuItems()
   BarDrag drag_;
+  BarRect drag_start_;        // the place at the press
+  QPoint drag_label_origin_;  // the label's corner on the screen at the press
   StoredBarPlace place_{OpenProgramRegistry};
   // A resize by the frame: the edges taken, where the pointer and the bar were at the press.
   unsigned resize_edges_ = 0;  // FrameEdge flags grabbed by the press; none: no resize
@@ -100,6 +104,7 @@ class TFormMain : public QWidget, private BarFront {
   std::optional<BarRect> target_;
   QTimer* place_check_ = nullptr;
   int place_checks_ = 0;
+  bool store_when_settled_ = false;  // a change by the user is on its way
   // Where the bar was seen last before it was hidden; a hidden window's place is the manager's.
   std::optional<BarRect> hidden_place_;
   bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
