@@ -91,3 +91,8 @@ set_tests_properties(setup PROPERTIES FIXTURES_REQUIRED billing_server TIMEOUT 3
                                        RESOURCE_LOCK stalled_login)
 # Both count the server's requests for the login it leaves unanswered.
 set_property(TEST win_desktop APPEND PROPERTY RESOURCE_LOCK stalled_login)
+
+# Both programs start on Windows 7 SP1: nothing newer is imported at load time.
+add_test(NAME windows7_imports
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check-imports ${CMAKE_OBJDUMP}
+                 $<TARGET_FILE:kestrion> $<TARGET_FILE:kestrion-check>)
