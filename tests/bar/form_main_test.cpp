@@ -96,6 +96,9 @@ TEST(BarReachable, APositionOnAnyScreenIsKeptAndALostOneComesToThePrimary) {
             (BarRect{1920 - 241, 0, 241, 21}));
   EXPECT_EQ(KeepBarReachable({-5000, 677, 241, 21}, screens, primary_work),
             (BarRect{0, 677, 241, 21}));
+  // Wider than the work area: its left edge, where the text starts, is the one kept on it.
+  EXPECT_EQ(KeepBarReachable({5000, 677, 2500, 21}, screens, primary_work),
+            (BarRect{0, 677, 2500, 21}));
 }
 
 // A manager's frame (twm's: a border and a title above the bar) is part of the place the user
@@ -306,8 +309,11 @@ TEST(FrameResize, TheFrameAndCornersGrabEdgesAndTheDragKeepsTheOppositeEdges) {
       {120, 10, 0, FrameCursor::kArrow},
       {0, 10, kEdgeLeft, FrameCursor::kSizeHorizontal},
       {240, 10, kEdgeRight, FrameCursor::kSizeHorizontal},
-      {120, 2, kEdgeTop, FrameCursor::kSizeVertical},
+      {238, 10, kEdgeRight, FrameCursor::kSizeHorizontal},  // the frames' innermost lines
       {120, 18, kEdgeBottom, FrameCursor::kSizeVertical},
+      {237, 10, 0, FrameCursor::kArrow},  // and the first pixels inside
+      {120, 17, 0, FrameCursor::kArrow},
+      {120, 2, kEdgeTop, FrameCursor::kSizeVertical},
       {7, 0, kEdgeLeft | kEdgeTop, FrameCursor::kSizeFDiagonal},
       {8, 0, kEdgeTop, FrameCursor::kSizeVertical},
       {0, 6, kEdgeLeft | kEdgeTop, FrameCursor::kSizeFDiagonal},
