@@ -12,17 +12,20 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
 #include "base/exception.h"
 #include "poll/http_get.h"
 #include "poll/poll_balance.h"
+#include "poll/program_poll.h"
 #include "poll/reply_document.h"
 #include "tests/poll/http_get_test_support.h"
 #include "tests/server/billing_server.h"
@@ -447,6 +450,57 @@ TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
   services.show_status = [&](const Status& status) { shown.push_back(status); };
   PollBalance(services);
   EXPECT_EQ(shown, (std::vector<Status>{{"login=a&b=c;pswd= #%+/?;mid=9", true}}));
+}
+
+// The program's end through the desktop program's own poll thread: the request it has under
+// way at a server that never answers is cancelled on its kept client, so the thread ends
+// within the grace and the connection is closed, not left to the request's bound.
+TEST_F(HttpGetTest, TheProgramsEndClosesTheConnectionOfAStalledPoll) {
+  test::MemoryRegistry store;
+  store.SetText("login", "demo");
+  store.SetText("pswd", "demo");
+  test::FakeStringTable strings;
+  strings.texts[kBalanceUrlId] = server_.http_url() + "/stall";
+  Settings settings(store.Factory(), strings);
+  // The user-interface thread's queue, served here; it outlives the test for a thread that
+  // did not end.
+  struct Queue {
+    std::mutex mutex;
+    std::deque<std::function<void()>> work;
+  };
+  const auto queue = std::make_shared<Queue>();
+  PollFront front;
+  front.settings = [&settings] { return &settings; };
+  front.show_status = [](const Status&) {};
+  TMainThread* thread = StartPollThread(
+      [queue](std::function<void()> work) {
+        const std::lock_guard lock(queue->mutex);
+        queue->work.push_back(std::move(work));
+        return true;
+      },
+      front);
+  const auto serve = [&queue] {
+    std::function<void()> work;
+    {
+      const std::lock_guard lock(queue->mutex);
+      if (queue->work.empty()) return false;
+      work = std::move(queue->work.front());
+      queue->work.pop_front();
+    }
+    work();
+    return true;
+  };
+  for (int wait = 0; wait < 500 && server_.requests().empty(); ++wait) {
+    serve();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_FALSE(server_.requests().empty()) << "the poll did not reach the server within 5 s";
+  const int port = std::atoi(server_.http_url().substr(17).c_str());
+  EXPECT_EQ(SocketsConnectedTo(port), 1);
+  const bool ended = EndPollThread(thread);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(SocketsConnectedTo(port), 0);
+  if (ended) delete thread;  // the program leaves it to the process's end
 }
 
 }  // namespace
