@@ -1,5 +1,5 @@
 // One poll in process: PollBalance through the real HTTP client, connection check, settings
-// file and libxml2 parser against the test billing server on loopback, side by side with bare
+// file and expat reader against the test billing server on loopback, side by side with bare
 // libcurl GETs of the same address in the same binary. bench/run reads the medians.
 //
 // The poll comes twice: with one HttpClient kept across polls, as the poll thread has it, and

@@ -88,7 +88,7 @@ POLL_ROWS = [
      "BM_BareCurlGet/https"),
 ]
 PIECES_ROWS = [
-    ("reply ok_summa.xml: read vs bare libxml2 parse", "BM_ReadReply/ok_summa",
+    ("reply ok_summa.xml: read vs bare expat parse", "BM_ReadReply/ok_summa",
      "BM_BareXmlParse/ok_summa"),
     ("reply error_text.xml, the same", "BM_ReadReply/error_text", "BM_BareXmlParse/error_text"),
     ("EncodeURL of a 1.4 KB address vs curl_easy_escape", "BM_EncodeURL", "BM_CurlEscape"),

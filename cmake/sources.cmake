@@ -28,7 +28,7 @@ set(KESTRION_CORE_SOURCES
   shell/shortcut.cpp
 )
 
-# System calls of the Linux program: POSIX, libcurl, libxml2, the settings file.
+# System calls of the Linux program: POSIX, libcurl, expat, the settings file.
 set(KESTRION_LINUX_SOURCES
   app/console_posix.cpp
   app/library_search_posix.cpp
@@ -36,7 +36,7 @@ set(KESTRION_LINUX_SOURCES
   poll/connection_check_posix.cpp
   poll/http_get_curl.cpp
   poll/program_poll.cpp
-  poll/reply_document_xml2.cpp
+  poll/reply_document_expat.cpp
   poll/thread_priority_posix.cpp
   settings/program_registry_file.cpp
   settings/registry_file.cpp

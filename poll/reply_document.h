@@ -28,7 +28,7 @@ class ReplyDocument {
 // external entity or anything else from outside the body.
 using ReplyParser = std::function<std::unique_ptr<ReplyDocument>(const std::string& body)>;
 
-// The system's XML parser behind ReplyDocument (libxml2 on Linux, MSXML on Windows). Raises
+// The system's XML parser behind ReplyDocument (expat on Linux, MSXML on Windows). Raises
 // Exception when `body` is not a well-formed document with a root element.
 std::unique_ptr<ReplyDocument> ParseReplyDocument(const std::string& body);
 

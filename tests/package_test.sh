@@ -74,4 +74,5 @@ check "every icon size, and the scalable one" test "$(ls "$root"/share/icons/hic
 check "the manual pages" test -f "$root/share/man/man1/kestrion-check.1.gz" -a -f "$root/share/man/man1/kestrion.1.gz"
 check "the libraries come from the binaries" sh -c "dpkg-deb -f '$deb' Depends | grep -q 'libqt6widgets6.*libcurl4\|libcurl4.*libqt6widgets6'"
 check "Qt's X11 plugin too" sh -c "dpkg-deb -f '$deb' Depends | grep -q qt6-qpa-plugins"
+check "the replies are read with expat, not libxml2" sh -c "dpkg-deb -f '$deb' Depends | grep -q libexpat1 && ! dpkg-deb -f '$deb' Depends | grep -q libxml2"
 report

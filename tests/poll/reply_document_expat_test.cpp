@@ -44,7 +44,7 @@ long MaxResidentKib() {
 // Entities that would grow a small reply to gigabytes, or read a local file, must end in the
 // data error at once: never expanded, never loaded. (Exit 1: read as a reply; 2: slower than
 // a second; 3: more than 64 MiB; killed by SIGALRM: still at it after 5 s.)
-TEST(ReplyDocumentXml2, EntityBombsAndExternalEntitiesFailFastInLittleMemory) {
+TEST(ReplyDocumentExpat, EntityBombsAndExternalEntitiesFailFastInLittleMemory) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // Without nesting: one 64 KiB entity named 16,384 times, a gigabyte when expanded.
   std::string quadratic = "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY x \"" +
