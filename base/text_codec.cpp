@@ -144,19 +144,16 @@ std::string Utf8ToCp1251(std::string_view utf8) {
   return out;
 }
 
+char32_t Cp1251CodePoint(unsigned char byte) {
+  if (byte < 0x80) return byte;
+  if (byte >= 0xC0) return 0x0410 + (byte - 0xC0);
+  return kHighHalf[byte - 0x80];
+}
+
 std::string Cp1251ToUtf8(std::string_view cp1251) {
   std::string out;
   out.reserve(cp1251.size() * 2);
-  for (const char c : cp1251) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x80) {
-      out.push_back(c);
-    } else if (b >= 0xC0) {
-      AppendUtf8(out, 0x0410 + (b - 0xC0));
-    } else {
-      AppendUtf8(out, kHighHalf[b - 0x80]);
-    }
-  }
+  for (const char c : cp1251) AppendUtf8(out, Cp1251CodePoint(static_cast<unsigned char>(c)));
   return out;
 }
 

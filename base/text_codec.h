@@ -28,6 +28,8 @@ std::string Utf16LeToUtf8(std::string_view utf16le);
 // bytes that are not valid UTF-8 become '?' too.
 std::string Utf8ToCp1251(std::string_view utf8);
 std::string Cp1251ToUtf8(std::string_view cp1251);
+// The character of one Windows-1251 byte.
+char32_t Cp1251CodePoint(unsigned char byte);
 
 // The first `max_chars` characters (code points) of a UTF-8 text, never cutting a character
 // in half. A byte that is not valid UTF-8 counts as one character.

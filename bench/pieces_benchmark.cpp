@@ -44,11 +44,12 @@ void BM_ReadReply(benchmark::State& state, const char* name) {
 }
 
 // A parser made, the document parsed with no handler set, the parser freed: the least any
-// reading of the reply costs.
+// reading of the reply costs. The replies are in windows-1251, which expat does not know by
+// itself; it is told ISO-8859-1 instead, another single-byte encoding, of the same cost.
 void BM_BareXmlParse(benchmark::State& state, const char* name) {
   const std::string body = Reply(name);
   for (auto _ : state) {
-    const XML_Parser parser = XML_ParserCreate(nullptr);
+    const XML_Parser parser = XML_ParserCreate("ISO-8859-1");
     benchmark::DoNotOptimize(
         XML_Parse(parser, body.data(), static_cast<int>(body.size()), XML_TRUE));
     XML_ParserFree(parser);

@@ -1,5 +1,6 @@
 #include <expat.h>
 #include <iconv.h>
+#include <strings.h>
 
 #include <cerrno>
 #include <climits>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "base/exception.h"
+#include "base/text_codec.h"
 #include "poll/reply_document.h"
 
 namespace kestrion {
@@ -124,10 +126,20 @@ class ReplyReader {
     XML_StopParser(reader.parser_, XML_FALSE);
   }
 
-  // Encodings expat does not know itself (it knows UTF-8, UTF-16, ISO-8859-1 and US-ASCII),
-  // windows-1251 and KOI8-R among them: any single-byte one the C library's converter knows,
-  // byte by byte. A multi-byte one is refused.
+  // Encodings expat does not know itself (it knows UTF-8, UTF-16, ISO-8859-1 and US-ASCII):
+  // windows-1251, the billing server's, from the program's own table; any other single-byte
+  // one the C library's converter knows (KOI8-R, say), byte by byte. A multi-byte one is
+  // refused.
   static int XMLCALL OnUnknownEncoding(void*, const XML_Char* name, XML_Encoding* info) {
+    info->data = nullptr;
+    info->convert = nullptr;
+    info->release = nullptr;
+    if (strcasecmp(name, "windows-1251") == 0 || strcasecmp(name, "cp1251") == 0) {
+      for (int byte = 0; byte < 256; ++byte) {
+        info->map[byte] = static_cast<int>(Cp1251CodePoint(static_cast<unsigned char>(byte)));
+      }
+      return XML_STATUS_OK;
+    }
     const iconv_t converter = iconv_open("UTF-32LE", name);
     if (converter == reinterpret_cast<iconv_t>(-1)) return XML_STATUS_ERROR;
     bool single_byte = true;
@@ -147,9 +159,6 @@ class ReplyReader {
                                                static_cast<std::uint32_t>(out[3]) << 24);
     }
     iconv_close(converter);
-    info->data = nullptr;
-    info->convert = nullptr;
-    info->release = nullptr;
     return single_byte ? XML_STATUS_OK : XML_STATUS_ERROR;
   }
 

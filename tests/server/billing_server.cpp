@@ -7,6 +7,9 @@
 //   https-wrong-name   valid dates, issued for DNS:wrong-name.invalid only
 //   https-client-cert  like https, and asks for a client certificate without requiring one
 //   http-reset         like http, but /reset ends with a TCP RST
+//   https-slow         the https listener behind a relay that holds every connection 8 s
+//                      before passing its bytes on: a TLS handshake that takes most of a
+//                      request's bound
 //
 // Routes (GET). Each also matches in absolute form ("http://balance.example.net/empty"), so
 // that a client can use the server as its HTTP proxy:
@@ -60,6 +63,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -76,6 +80,7 @@
 #include <arpa/inet.h>
 #include <iconv.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -358,16 +363,15 @@ void ResetConnection(int local_port, int remote_port) {
 }
 
 // ---------------------------------------------------------------------------------------
-// The keep-alive listener
+// Listeners of our own, below HTTP: keep-alive and slow
 
-// httplib closes every connection whose HTTP/1.0 request does not ask to keep it, and this
-// client never asks; here a connection stays open until the client closes it or the server
-// stops. Each request head goes to `answer`, which gives the whole response.
-class KeepAliveListener {
+// A loopback listener that hands each connection to `serve` on a thread of its own; the
+// server's stop shuts every connection down, which ends a serve blocked on it.
+class RawListener {
  public:
-  using Answer = std::function<std::string(const RecordedRequest& request)>;
+  using Serve = std::function<void(int connection, int remote_port)>;
 
-  explicit KeepAliveListener(Answer answer) : answer_(std::move(answer)) {
+  explicit RawListener(Serve serve) : serve_(std::move(serve)) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -376,11 +380,11 @@ class KeepAliveListener {
     Check(fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
               listen(fd_, 16) == 0 &&
               getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0,
-          "the keep-alive listener");
+          "a listener of our own");
     url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     accepting_ = std::thread([this] { Accept(); });
   }
-  ~KeepAliveListener() {
+  ~RawListener() {
     {
       const std::lock_guard lock(mutex_);
       stopping_ = true;
@@ -391,8 +395,8 @@ class KeepAliveListener {
     for (std::thread& serving : serving_) serving.join();
     close(fd_);
   }
-  KeepAliveListener(const KeepAliveListener&) = delete;
-  KeepAliveListener& operator=(const KeepAliveListener&) = delete;
+  RawListener(const RawListener&) = delete;
+  RawListener& operator=(const RawListener&) = delete;
 
   const std::string& url() const { return url_; }
 
@@ -410,7 +414,7 @@ class KeepAliveListener {
       if (connection < 0) continue;
       connections_.insert(connection);
       serving_.emplace_back([this, connection, port = ntohs(peer.sin_port)] {
-        Serve(connection, port);
+        serve_(connection, port);
         const std::lock_guard inner(mutex_);
         connections_.erase(connection);
         close(connection);
@@ -418,34 +422,7 @@ class KeepAliveListener {
     }
   }
 
-  void Serve(int connection, int remote_port) {
-    std::string received;
-    for (;;) {
-      std::size_t end = 0;
-      while ((end = received.find("\r\n\r\n")) == std::string::npos) {
-        char chunk[4096];
-        const ssize_t n = recv(connection, chunk, sizeof chunk, 0);
-        if (n <= 0) return;  // closed by the client, or the server stops
-        received.append(chunk, static_cast<std::size_t>(n));
-      }
-      // The request line is recorded; the headers are not looked at.
-      RecordedRequest request;
-      request.listener = "http-keep-alive";
-      request.remote_port = remote_port;
-      std::istringstream(received.substr(0, end)) >> request.method >> request.target >>
-          request.version;
-      received.erase(0, end + 4);
-      const std::string response = answer_(request);
-      for (std::size_t sent = 0; sent < response.size();) {
-        const ssize_t n =
-            send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return;
-        sent += static_cast<std::size_t>(n);
-      }
-    }
-  }
-
-  const Answer answer_;
+  const Serve serve_;
   int fd_ = -1;
   std::string url_;
   std::mutex mutex_;
@@ -454,6 +431,69 @@ class KeepAliveListener {
   std::vector<std::thread> serving_;
   std::thread accepting_;
 };
+
+// httplib closes every connection whose HTTP/1.0 request does not ask to keep it, and this
+// client never asks; here a connection stays open until the client closes it or the server
+// stops. Each request head goes to `answer`, which gives the whole response.
+using Answer = std::function<std::string(const RecordedRequest& request)>;
+
+void ServeKeepingAlive(int connection, int remote_port, const Answer& answer) {
+  std::string received;
+  for (;;) {
+    std::size_t end = 0;
+    while ((end = received.find("\r\n\r\n")) == std::string::npos) {
+      char chunk[4096];
+      const ssize_t n = recv(connection, chunk, sizeof chunk, 0);
+      if (n <= 0) return;  // closed by the client, or the server stops
+      received.append(chunk, static_cast<std::size_t>(n));
+    }
+    // The request line is recorded; the headers are not looked at.
+    RecordedRequest request;
+    request.listener = "http-keep-alive";
+    request.remote_port = remote_port;
+    std::istringstream(received.substr(0, end)) >> request.method >> request.target >>
+        request.version;
+    received.erase(0, end + 4);
+    const std::string response = answer(request);
+    for (std::size_t sent = 0; sent < response.size();) {
+      const ssize_t n =
+          send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) return;
+      sent += static_cast<std::size_t>(n);
+    }
+  }
+}
+
+// Passes bytes both ways between a client's connection and `upstream` until either side
+// closes it.
+void Relay(int connection, int upstream) {
+  pollfd ends[] = {{connection, POLLIN, 0}, {upstream, POLLIN, 0}};
+  char chunk[16384];
+  while (poll(ends, 2, -1) > 0) {
+    for (int from = 0; from < 2; ++from) {
+      if (ends[from].revents == 0) continue;
+      const ssize_t n = recv(ends[from].fd, chunk, sizeof chunk, 0);
+      if (n <= 0 ||
+          send(ends[1 - from].fd, chunk, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) {
+        return;
+      }
+    }
+  }
+}
+
+int ConnectToLoopback(const std::string& url) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))));
+  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (fd >= 0) close(fd);
+  return -1;
+}
+
+// How long https-slow holds a connection before it relays it.
+constexpr std::chrono::seconds kSlowListenerWait{8};
 
 // What a route needs to know about the listener it runs on.
 struct Where {
@@ -601,7 +641,8 @@ struct BillingServer::Impl {
   bool stopping = false;
 
   std::array<Listener, kListenerPlans.size()> listeners;  // an array: threads keep addresses
-  std::unique_ptr<KeepAliveListener> keep_alive;
+  std::unique_ptr<RawListener> keep_alive;
+  std::unique_ptr<RawListener> https_slow;
 };
 
 BillingServer::Impl::Impl(std::string data_dir_in, BillingServerOptions options_in)
@@ -612,8 +653,19 @@ BillingServer::Impl::Impl(std::string data_dir_in, BillingServerOptions options_
   std::signal(SIGPIPE, SIG_IGN);
   try {
     for (size_t i = 0; i < kListenerPlans.size(); ++i) Start(kListenerPlans[i], listeners[i]);
-    keep_alive = std::make_unique<KeepAliveListener>(
-        [this](const RecordedRequest& request) { return KeepAliveAnswer(request); });
+    keep_alive = std::make_unique<RawListener>([this](int connection, int port) {
+      ServeKeepingAlive(connection, port, [this](const RecordedRequest& request) {
+        return KeepAliveAnswer(request);
+      });
+    });
+    // Every connection waits before the https listener's first byte reaches it.
+    https_slow = std::make_unique<RawListener>([this](int connection, int) {
+      if (StopRequested(kSlowListenerWait)) return;
+      const int upstream = ConnectToLoopback(Find("https").url);
+      if (upstream < 0) return;
+      Relay(connection, upstream);
+      close(upstream);
+    });
   } catch (...) {
     Stop();  // no destructor runs for a constructor that throws
     throw;
@@ -628,6 +680,7 @@ void BillingServer::Impl::Stop() {
   }
   stop_cv.notify_all();
   keep_alive.reset();
+  https_slow.reset();
   for (Listener& listener : listeners) {
     if (listener.thread.joinable()) {
       listener.server->stop();
@@ -852,10 +905,15 @@ std::string BillingServer::https_client_cert_url() const {
 }
 std::string BillingServer::http_reset_url() const { return impl_->Find("http-reset").url; }
 std::string BillingServer::http_keep_alive_url() const { return impl_->keep_alive->url(); }
+std::string BillingServer::https_slow_url() const {
+  const std::string& url = impl_->https_slow->url();
+  return "https" + url.substr(url.find(':'));
+}
 
 std::vector<std::pair<std::string, std::string>> BillingServer::listeners() const {
   std::vector<std::pair<std::string, std::string>> result;
   for (const auto& listener : impl_->listeners) result.emplace_back(listener.name, listener.url);
+  result.emplace_back("https-slow", https_slow_url());
   return result;
 }
 

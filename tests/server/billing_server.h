@@ -56,8 +56,10 @@ class BillingServer {
   std::string http_reset_url() const;  // like http_url, but a failing body ends with a TCP RST
   // Keeps each connection open after its answer, even for HTTP/1.0; serves /reply/NAME only.
   std::string http_keep_alive_url() const;
+  // The https listener, each connection held 8 s before its first byte is passed on.
+  std::string https_slow_url() const;
 
-  // Every listener as (name, base address), in the order above.
+  // Every listener as (name, base address), in the order above; http-keep-alive left out.
   std::vector<std::pair<std::string, std::string>> listeners() const;
 
   // The self-signed certificates of all https listeners, PEM. A client that trusts them gets
