@@ -49,12 +49,10 @@ TFormAbout::TFormAbout()
   setWindowTitle(QString::fromUtf8(kAboutCaption));
   setFixedSize(kAboutWidth, kAboutHeight);
 
+  // The picture is drawn when the box is first shown: most runs never show it, and every run
+  // would otherwise decode it before its first poll.
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
-  const QPixmap picture =
-      LoadPicture(QStringLiteral("about_picture"))
-          .pixmap(QSize(kAboutPictureWidth, kAboutPictureHeight), devicePixelRatio());
-  Image1->setPixmap(picture);
   Image1->setGeometry(0, 0, kAboutPictureWidth, kAboutPictureHeight);
 
   const std::array<AboutLabel, 5> labels = AboutLabels(Maker());
@@ -65,6 +63,11 @@ TFormAbout::TFormAbout()
 }
 
 void TFormAbout::showEvent(QShowEvent* event) {
+  if (Image1->pixmap().isNull()) {
+    Image1->setPixmap(
+        LoadPicture(QStringLiteral("about_picture"))
+            .pixmap(QSize(kAboutPictureWidth, kAboutPictureHeight), devicePixelRatio()));
+  }
   // Centred over the bar, but never partly off the screen: the bar often stands at an edge.
   std::optional<BarRect> bar;
   const QScreen* screen = QGuiApplication::primaryScreen();

@@ -21,6 +21,7 @@ TEST(FormAbout, PictureAndLabelsStandWhereTheyShould) {
   TFormAbout about;
   EXPECT_EQ(about.windowTitle(), QString::fromUtf8(kAboutCaption));
   EXPECT_EQ(about.size(), QSize(kAboutWidth, kAboutHeight));
+  about.show();  // the picture comes with the first show
   EXPECT_EQ(about.Image1->pixmap().deviceIndependentSize().toSize(),
             QSize(kAboutPictureWidth, kAboutPictureHeight));
   for (const AboutLabel& expected : AboutLabels(Maker())) {
