@@ -219,6 +219,8 @@ LRESULT TFormAbout::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       closed_ = true;
       return 0;
     case WM_DPICHANGED: {
+      // Laid out for that DPI already when placed over the bar: it stays where placed.
+      if (DpiOfDpiChanged(wparam) == dpi_) return 0;
       LayOut(DpiOfDpiChanged(wparam));
       const RECT& suggested = RectOfDpiChanged(lparam);
       SetWindowPos(window_, nullptr, suggested.left, suggested.top, 0, 0,
