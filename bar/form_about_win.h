@@ -20,6 +20,8 @@ class TFormAbout {
   // closed; always 2 (closed).
   int ShowModal();
   HWND handle() const { return window_; }
+  // The DPI the box is laid out at: that of the monitor it was last shown on.
+  int dpi() const { return dpi_; }
 
   // The controls, for tests.
   HWND Image1 = nullptr;
@@ -33,14 +35,18 @@ class TFormAbout {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void CreateControls();
+  // The client area, the picture and the labels at `dpi`; the window's place stays.
+  void LayOut(int dpi);
   void LabelWebLinkClick();
   void LabelMailToClick();
   void Label5DblClick();
 
-  UniqueBitmap picture_;
+  UniqueBitmap design_picture_;  // as stored, for 96 dpi
+  UniqueBitmap picture_;         // scaled from it for another DPI
   UniqueFont label_font_;
   UniqueFont link_font_;
   HWND window_ = nullptr;
+  int dpi_ = 0;  // none yet
   bool closed_ = false;
 };
 

@@ -11,20 +11,23 @@
 
 namespace kestrion {
 
-BarRect ConstrainBarSize(BarRect bar) {
-  bar.width = std::max(bar.width, kBarMinWidth);
-  bar.height = std::clamp(bar.height, kBarMinHeight, kBarMaxHeight);
+BarRect ConstrainBarSize(BarRect bar, int dpi) {
+  bar.width = std::max(bar.width, ScaleForDpi(kBarMinWidth, dpi));
+  bar.height =
+      std::clamp(bar.height, ScaleForDpi(kBarMinHeight, dpi), ScaleForDpi(kBarMaxHeight, dpi));
   return bar;
 }
 
-BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar) {
+BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar, int dpi) {
   try {
     const std::unique_ptr<Registry> reg = registry();
     reg->OpenKey(kRegKey, true);
     bar.top = reg->ReadInteger(kTopValue.name);
     bar.left = reg->ReadInteger(kLeftValue.name);
-    bar = ConstrainBarSize({bar.left, bar.top, reg->ReadInteger(kWidthValue.name), bar.height});
-    bar = ConstrainBarSize({bar.left, bar.top, bar.width, reg->ReadInteger(kHeightValue.name)});
+    bar =
+        ConstrainBarSize({bar.left, bar.top, reg->ReadInteger(kWidthValue.name), bar.height}, dpi);
+    bar =
+        ConstrainBarSize({bar.left, bar.top, bar.width, reg->ReadInteger(kHeightValue.name)}, dpi);
   } catch (const std::exception&) {
     // Nothing stored yet, or something else: the bar keeps what it has.
   }

@@ -8,6 +8,7 @@
 
 #include "resources/image_list.h"
 #include "settings/registry.h"
+#include "ui/dpi.h"
 
 namespace kestrion {
 
@@ -22,12 +23,13 @@ struct BarRect {
   bool operator==(const BarRect&) const = default;
 };
 
-// The bar's size limits, on its outer size; there is no maximum width.
+// The bar's size limits, on its outer size, at 96 dpi; there is no maximum width.
 inline constexpr int kBarMinWidth = 32;
 inline constexpr int kBarMinHeight = 15;
 inline constexpr int kBarMaxHeight = 48;
 
-// Where the bar stands when nothing is stored: left, top and its client area.
+// Where the bar stands when nothing is stored: left, top and its client area (the client
+// area at 96 dpi; the place is where it is at any DPI).
 inline constexpr int kBarDesignLeft = 195;
 inline constexpr int kBarDesignTop = 677;
 inline constexpr int kBarDesignClientWidth = 235;
@@ -35,13 +37,15 @@ inline constexpr int kBarDesignClientHeight = 15;
 
 inline constexpr int kTimerIntervalMs = KESTRION_POLL_INTERVAL_MS;  // 20 s; set by the build
 
-BarRect ConstrainBarSize(BarRect bar);
+// Holds the bar to its size limits, scaled to the DPI of the monitor it stands on.
+BarRect ConstrainBarSize(BarRect bar, int dpi = kDesignDpi);
 
 // Reads "Top", "Left", "Width" and "Height" in that order from the program's key (created
-// when missing), each applied to `bar` as soon as it is read and held to the size limits. The
-// first value that is missing, of another type or unreadable ends the restore silently; what
-// was applied before it stays.
-BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar);
+// when missing), each applied to `bar` as soon as it is read and held to the size limits at
+// `dpi`. The first value that is missing, of another type or unreadable ends the restore
+// silently; what was applied before it stays. The values are taken as the pixels the bar
+// stands on now, whatever the DPI they were stored at.
+BarRect RestoreBarGeometry(const RegistryFactory& registry, BarRect bar, int dpi = kDesignDpi);
 
 // Writes "Top", "Left", "Width" and "Height" in that order; a failure ends it silently.
 void SaveBarGeometry(const RegistryFactory& registry, const BarRect& bar);

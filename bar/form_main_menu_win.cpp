@@ -7,14 +7,18 @@
 #include "base/text_win.h"
 #include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
+#include "ui/dpi_win.h"
 #include "ui/forms.h"
 
 namespace kestrion {
 namespace {
 
+// The image list's pictures at 96 dpi.
 constexpr int kMenuImageSize = 16;
 // Between a picture and its caption, as menus that draw their pictures themselves leave.
 constexpr int kMenuPictureGap = 5;
+
+int PictureSize(int dpi) { return ScaleForDpi(kMenuImageSize, dpi); }
 
 }  // namespace
 
@@ -33,9 +37,6 @@ void TFormMain::BuildMenu() {
       continue;
     }
     const std::wstring caption = Utf8ToWide(item.caption);
-    const UniqueIcon icon(LoadImageListIcon(item.image.value(), kMenuImageSize));
-    menu_pictures_[i].shown.reset(MenuPicture(icon.get(), kMenuImageSize));
-    menu_pictures_[i].greyed.reset(MenuPicture(icon.get(), kMenuImageSize, true));
     info.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_BITMAP | MIIM_STATE;
     info.fType = MFT_STRING;
     info.wID = kFirstCommand + static_cast<UINT>(i);
@@ -46,7 +47,22 @@ void TFormMain::BuildMenu() {
     info.fState = MFS_ENABLED;
     InsertMenuItemW(menu_.get(), static_cast<UINT>(i), TRUE, &info);
   }
+  PrepareMenuPictures(dpi_);
   UpdateVisibilityItems(false);
+}
+
+void TFormMain::PrepareMenuPictures(int dpi) {
+  if (dpi == menu_dpi_) return;
+  menu_dpi_ = dpi;
+  const auto& items = BarMenuItems();
+  const int size = PictureSize(dpi);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!items[i].image) continue;
+    // The icons hold a few sizes; Windows draws the nearest at this one.
+    const UniqueIcon icon(LoadImageListIcon(*items[i].image, size));
+    menu_pictures_[i].shown.reset(MenuPicture(icon.get(), size));
+    menu_pictures_[i].greyed.reset(MenuPicture(icon.get(), size, true));
+  }
 }
 
 bool TFormMain::MeasureMenuPicture(MEASUREITEMSTRUCT& item) const {
@@ -54,8 +70,9 @@ bool TFormMain::MeasureMenuPicture(MEASUREITEMSTRUCT& item) const {
       item.itemID >= kFirstCommand + menu_pictures_.size()) {
     return false;
   }
-  item.itemWidth = kMenuImageSize + kMenuPictureGap;
-  item.itemHeight = kMenuImageSize;
+  const int size = PictureSize(menu_dpi_);
+  item.itemWidth = static_cast<UINT>(size + ScaleForDpi(kMenuPictureGap, menu_dpi_));
+  item.itemHeight = static_cast<UINT>(size);
   return true;
 }
 
@@ -67,7 +84,8 @@ bool TFormMain::DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const {
   const MenuPictures& pictures = menu_pictures_[item.itemID - kFirstCommand];
   const bool disabled = (item.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
   const int height = item.rcItem.bottom - item.rcItem.top;
-  DrawMenuPicture(item.hDC, item.rcItem.left, item.rcItem.top + (height - kMenuImageSize) / 2,
+  DrawMenuPicture(item.hDC, item.rcItem.left,
+                  item.rcItem.top + (height - PictureSize(menu_dpi_)) / 2,
                   (disabled ? pictures.greyed : pictures.shown).get());
   return true;
 }
@@ -94,6 +112,8 @@ void TFormMain::TrayIconMessage(LPARAM lparam) {
 void TFormMain::PopupMenuAtPointer() {
   POINT at = {};
   GetCursorPos(&at);
+  // The menu opens on the monitor under the pointer, at that monitor's DPI.
+  PrepareMenuPictures(MonitorDpi(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST)));
   // Without the foreground the menu would not close when the user clicks elsewhere, and the
   // message after it lets the shell see the menu end (the documented pattern for tray menus).
   SetForegroundWindow(window_);

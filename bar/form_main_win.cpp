@@ -11,6 +11,7 @@
 #include "settings/program_registry.h"
 #include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
+#include "ui/dpi_win.h"
 #include "ui/forms.h"
 
 #include <windowsx.h>
@@ -98,8 +99,11 @@ TFormMain::TFormMain()
   TaskbarCreatedMessage();
   text_colour_ = GetSysColor(COLOR_WINDOWTEXT);
 
-  RECT outer = {0, 0, kBarDesignClientWidth, kBarDesignClientHeight};
-  AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+  // The design place is on the primary monitor, whose DPI is the system's.
+  dpi_ = SystemDpi();
+  RECT outer = {0, 0, ScaleForDpi(kBarDesignClientWidth, dpi_),
+                ScaleForDpi(kBarDesignClientHeight, dpi_)};
+  AdjustWindowRectForDpi(outer, kStyle, kExStyle, dpi_);
   CreateWindowExW(kExStyle, kClassName, Utf8ToWide(kAppTitle).c_str(), kStyle, kBarDesignLeft,
                   kBarDesignTop, outer.right - outer.left, outer.bottom - outer.top, nullptr,
                   nullptr, instance, this);
@@ -139,7 +143,7 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::RestoreGeometry() {
-  const BarRect stored = RestoreBarGeometry(OpenProgramRegistry, Bounds());
+  const BarRect stored = RestoreBarGeometry(OpenProgramRegistry, Bounds(), dpi_);
   SetBounds(KeepBarReachable(stored, ScreenRects(), PrimaryWorkArea()));
   place_.Placed(Bounds());
 }
@@ -151,8 +155,7 @@ void TFormMain::KeepReachable() {
   const BarRect bar = Bounds();
   const BarRect reachable = KeepBarReachable(bar, screens, PrimaryWorkArea());
   if (reachable == bar) return;
-  SetWindowPos(window_, nullptr, reachable.left, reachable.top, 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceWindow(reachable.left, reachable.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BarRect TFormMain::Bounds() const {
@@ -162,9 +165,30 @@ BarRect TFormMain::Bounds() const {
 }
 
 void TFormMain::SetBounds(const BarRect& bar) {
-  const BarRect held = ConstrainBarSize(bar);
-  SetWindowPos(window_, nullptr, held.left, held.top, held.width, held.height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  const BarRect held = ConstrainBarSize(bar, dpi_);
+  PlaceWindow(held.left, held.top, held.width, held.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Placed on a monitor of another DPI: held to the limits there.
+  const BarRect now = Bounds();
+  const BarRect again = ConstrainBarSize(now, dpi_);
+  if (!(again == now)) {
+    PlaceWindow(again.left, again.top, again.width, again.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+void TFormMain::PlaceWindow(int left, int top, int width, int height, UINT flags) {
+  const bool placing = std::exchange(placing_, true);
+  SetWindowPos(window_, nullptr, left, top, width, height, flags);
+  placing_ = placing;
+}
+
+void TFormMain::DpiChanged(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  if (!placing_) {
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  LoadStatusIcons();
+  InvalidateRect(label_, nullptr, TRUE);
 }
 
 void TFormMain::Show() {
@@ -180,7 +204,11 @@ void TFormMain::SetNotifyFunction(NotifyFunction notify) { notify_ = std::move(n
 void TFormMain::AddTrayIcon() {
   tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   tray_data_.uCallbackMessage = kTrayIconMessage;
-  tray_data_.hIcon = App().main_icon;
+  // The notification area is the system's, drawn at the system's DPI.
+  const int tray_size = SystemMetricForDpi(SM_CXSMICON, SystemDpi());
+  tray_icon_.reset(static_cast<HICON>(
+      LoadImageW(App().instance, L"MAINICON", IMAGE_ICON, tray_size, tray_size, LR_DEFAULTCOLOR)));
+  tray_data_.hIcon = tray_icon_ != nullptr ? tray_icon_.get() : App().main_icon;
   CopyTip(tray_data_.szTip, Utf8ToWide(kAppTitle));
   notify_(NIM_ADD, tray_data_);
   tray_added_ = true;
@@ -194,22 +222,32 @@ void TFormMain::RemoveTrayIcon() {
 
 void TFormMain::ShowStatus(const Status& status) {
   text_colour_ = StatusColour(status.ok);
-  const Image image = StatusImage(status.ok);
-  UniqueIcon small_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXSMICON)));
-  UniqueIcon big_icon(LoadImageListIcon(image, GetSystemMetrics(SM_CXICON)));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
-  // The window no longer refers to the previous images once the new ones are set.
-  small_icon_ = std::move(small_icon);
-  big_icon_ = std::move(big_icon);
+  status_image_ = StatusImage(status.ok);
+  LoadStatusIcons();
   SetWindowTextW(label_, Utf8ToWide(BarText(status.text)).c_str());
   InvalidateRect(label_, nullptr, TRUE);
   UpdateWindow(label_);
 
   tray_data_.uFlags = NIF_ICON | NIF_TIP;
-  tray_data_.hIcon = small_icon_.get();
   CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(status.text)));
   notify_(NIM_MODIFY, tray_data_);
+}
+
+void TFormMain::LoadStatusIcons() {
+  if (!status_image_) return;
+  const int small_size = SystemMetricForDpi(SM_CXSMICON, dpi_);
+  UniqueIcon small_icon(LoadImageListIcon(*status_image_, small_size));
+  UniqueIcon big_icon(LoadImageListIcon(*status_image_, SystemMetricForDpi(SM_CXICON, dpi_)));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
+  // The window no longer refers to the previous images once the new ones are set.
+  small_icon_ = std::move(small_icon);
+  big_icon_ = std::move(big_icon);
+  // The shell keeps a copy of what it was given; the next request gives it this one.
+  const int tray_size = SystemMetricForDpi(SM_CXSMICON, SystemDpi());
+  tray_icon_.reset(tray_size == small_size ? nullptr
+                                           : LoadImageListIcon(*status_image_, tray_size));
+  tray_data_.hIcon = tray_icon_ != nullptr ? tray_icon_.get() : small_icon_.get();
 }
 
 void TFormMain::PaintLabel(HDC dc) {
@@ -217,7 +255,7 @@ void TFormMain::PaintLabel(HDC dc) {
   GetClientRect(label_, &client);
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   const std::wstring text = WindowText(label_);
-  const ScopedSelectObject font(dc, SansSerifFont(true));
+  const ScopedSelectObject font(dc, SansSerifFont(true, dpi_));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, text_colour_);
   // Server text is shown as it comes: an ampersand is no mnemonic here.
@@ -259,15 +297,18 @@ LRESULT CALLBACK TFormMain::WindowProc(HWND window, UINT message, WPARAM wparam,
           static_cast<TFormMain*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
       form->window_ = window;
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-    }
-    if (message == WM_GETMINMAXINFO) {
-      // Comes before WM_NCCREATE too, while the window takes its first size.
-      auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
-      limits->ptMinTrackSize = {kBarMinWidth, kBarMinHeight};
-      limits->ptMaxTrackSize = {SHRT_MAX, kBarMaxHeight};
-      return;
+      EnableNonClientDpiScalingOf(window);
     }
     auto* form = reinterpret_cast<TFormMain*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_GETMINMAXINFO) {
+      // Comes before WM_NCCREATE too, while the window takes its first size on the primary
+      // monitor.
+      const int dpi = form != nullptr ? form->dpi_ : SystemDpi();
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+      limits->ptMinTrackSize = {ScaleForDpi(kBarMinWidth, dpi), ScaleForDpi(kBarMinHeight, dpi)};
+      limits->ptMaxTrackSize = {SHRT_MAX, ScaleForDpi(kBarMaxHeight, dpi)};
+      return;
+    }
     result = form != nullptr ? form->HandleMessage(message, wparam, lparam)
                              : DefWindowProcW(window, message, wparam, lparam);
   });
@@ -318,6 +359,9 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_EXITSIZEMOVE:
       // A resize by the frame has ended.
       place_.ChangeEnded(Bounds());
+      return 0;
+    case WM_DPICHANGED:
+      DpiChanged(DpiOfDpiChanged(wparam), RectOfDpiChanged(lparam));
       return 0;
     case WM_DISPLAYCHANGE:
       // A monitor removed, a resolution lowered.
@@ -393,6 +437,8 @@ LRESULT TFormMain::HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam
       return 0;
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(SansSerifFont(true, dpi_));
     case WM_SETTEXT: {
       const LRESULT done = DefWindowProcW(label_, message, wparam, lparam);
       InvalidateRect(label_, nullptr, TRUE);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -40,6 +41,8 @@ class TFormMain : private BarFront {
 
   HWND handle() const { return window_; }
   HWND label() const { return label_; }
+  // The DPI the bar is drawn at: its monitor's.
+  int dpi() const { return dpi_; }
   HMENU menu() const { return menu_.get(); }
   BarRect Bounds() const override;  // the outer rectangle, in screen coordinates
   void SetBounds(const BarRect& bar);
@@ -58,7 +61,17 @@ class TFormMain : private BarFront {
   LRESULT HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   void BuildMenu();
-  // The menu asks the bar for its items' pictures (drawn here, transparent on any theme);
+  // The menu's pictures at the size `dpi` needs, made again when it differs from the last.
+  void PrepareMenuPictures(int dpi);
+  // WM_DPICHANGED: the bar moves to `suggested` (unless the program is placing it itself)
+  // and draws its text and icons at the new DPI.
+  void DpiChanged(int dpi, const RECT& suggested);
+  // The latest status's image as the bar's icons and the tray's, at the sizes of their DPIs.
+  void LoadStatusIcons();
+  // Moves and sizes the bar itself; a change of monitor on the way changes only the DPI.
+  void PlaceWindow(int left, int top, int width, int height,
+                   UINT flags);  // The menu asks the bar for its items' pictures (drawn here,
+                                 // transparent on any theme);
   // false for what is no item of the bar's menu.
   bool MeasureMenuPicture(MEASUREITEMSTRUCT& item) const;
   bool DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const;
@@ -91,8 +104,13 @@ class TFormMain : private BarFront {
     UniqueBitmap greyed;  // while the item is disabled
   };
   std::vector<MenuPictures> menu_pictures_;  // by item position; none for a separator
-  UniqueIcon small_icon_;  // the latest status's image, the bar's and the tray's icon
+  int menu_dpi_ = 0;                         // the DPI of menu_pictures_
+  std::optional<Image> status_image_;        // the latest status's, none before the first
+  UniqueIcon small_icon_;  // the latest status's image, the bar's icon and the tray's
   UniqueIcon big_icon_;
+  UniqueIcon tray_icon_;  // the tray's own, where its size differs from the bar's small one
+  int dpi_ = kDesignDpi;
+  bool placing_ = false;  // the program moves or sizes the bar itself
   COLORREF text_colour_ = 0;
   BarDrag drag_;
   StoredBarPlace place_{OpenProgramRegistry};

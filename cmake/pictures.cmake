@@ -1,6 +1,8 @@
 # The program's pictures from their one list, resources/images/pictures: the Qt resource file,
 # the image list's lines of the Windows resource script (KESTRION_IMAGE_LIST_RC, for
-# kestrion.rc.in) and resources/image_list.h, which names the image list to the code.
+# kestrion.rc.in) and resources/image_list.h, which names the image list to the code; and the
+# files the resource script takes in (KESTRION_RC_PICTURES), which the resource compiler does
+# not report as dependencies.
 
 cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH pictures_root)
 set(pictures_dir ${pictures_root}/resources/images)
@@ -12,6 +14,7 @@ set(qrc_files "")
 set(rc_lines "")
 set(enumerators "")
 set(names "")
+set(rc_pictures ${pictures_dir}/about_picture.bmp)
 set(count 0)
 foreach(line IN LISTS picture_lines)
   string(REGEX MATCH "^([a-z_0-9]+)[ ]+([a-z]+)" _ "${line}")
@@ -26,6 +29,9 @@ foreach(line IN LISTS picture_lines)
     endif()
     string(APPEND qrc_files "    <file alias=\"${file}\">${pictures_dir}/${file}</file>\n")
   endforeach()
+  if(NOT kind STREQUAL "picture")
+    list(APPEND rc_pictures ${pictures_dir}/ico/${name}.ico)
+  endif()
   if(kind STREQUAL "list")
     # show -> kShow, button_ok -> kButtonOk
     string(REPLACE "_" ";" parts "${name}")
@@ -72,3 +78,4 @@ inline constexpr const char* kImageNames[kImageCount] = {${names}};
 " @ONLY)
 
 set(KESTRION_IMAGE_LIST_RC "${rc_lines}")
+set(KESTRION_RC_PICTURES ${rc_pictures})

@@ -77,5 +77,6 @@ set(KESTRION_WIN_GUI_SOURCES
   bar/form_main_win.cpp
   settings_dialog/form_settings_win.cpp
   ui/application_win.cpp
+  ui/dpi_win.cpp
   ui/shell_open_win.cpp
 )

@@ -8,6 +8,7 @@
 
 #include "settings/registry.h"
 #include "settings/stored_values.h"
+#include "ui/dpi.h"
 
 namespace kestrion {
 
@@ -37,6 +38,14 @@ struct ControlPlace {
   int width;
   int height;
 };
+
+// A place of the 96-dpi layout at `dpi`: each edge scaled, so that neighbours stay flush.
+inline ControlPlace ScalePlace(const ControlPlace& place, int dpi) {
+  const int left = ScaleForDpi(place.left, dpi);
+  const int top = ScaleForDpi(place.top, dpi);
+  return {left, top, ScaleForDpi(place.left + place.width, dpi) - left,
+          ScaleForDpi(place.top + place.height, dpi) - top};
+}
 
 // What OK needs of the dialog on its platform.
 class SettingsDialogFront {

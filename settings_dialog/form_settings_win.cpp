@@ -11,6 +11,7 @@
 #include "settings/string_table.h"
 #include "settings_dialog/form_settings.h"
 #include "ui/application_win.h"
+#include "ui/dpi_win.h"
 #include "ui/forms.h"
 
 namespace kestrion {
@@ -21,21 +22,27 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"TFormSettings";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The buttons' pictures at 96 dpi.
+constexpr int kButtonImageSize = 16;
+
 // Everything stands in the group box. The controls are the dialog's own children, placed at
 // the group box's offset, so that their notifications reach the dialog and the dialog
 // manager's Tab and Enter reach them.
+RECT ControlRect(const SettingsControl& control, int dpi) {
+  const ControlPlace group = ScalePlace(SettingsControls().back().place, dpi);
+  const bool in_group = control.role != SettingsRole::kGroupBox;
+  const ControlPlace place = ScalePlace(control.place, dpi);
+  const int left = (in_group ? group.left : 0) + place.left;
+  const int top = (in_group ? group.top : 0) + place.top;
+  return {left, top, left + place.width, top + place.height};
+}
+
 HWND AddControl(HWND dialog, const wchar_t* window_class, const SettingsControl& control,
                 DWORD style, DWORD ex_style, int id) {
-  const ControlPlace& group = SettingsControls().back().place;
-  const bool in_group = control.role != SettingsRole::kGroupBox;
-  const ControlPlace& place = control.place;
-  HWND window =
-      CreateWindowExW(ex_style, window_class, Utf8ToWide(control.caption).c_str(),
-                      WS_CHILD | WS_VISIBLE | style, (in_group ? group.left : 0) + place.left,
-                      (in_group ? group.top : 0) + place.top, place.width, place.height, dialog,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
-  // The group box and all it holds: "MS Sans Serif" 8 points bold.
-  SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true)), FALSE);
+  HWND window = CreateWindowExW(
+      ex_style, window_class, Utf8ToWide(control.caption).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+      0, 0, 0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), App().instance, nullptr);
+  KeepOwnControlLayout(window);
   return window;
 }
 
@@ -57,10 +64,7 @@ bool IsTicked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHE
 }  // namespace
 
 TFormSettings::TFormSettings()
-    : settings_(OpenProgramRegistry, ProgramStringTable()),
-      shell_(MakeProgramShortcutShell("")),
-      ok_icon_(LoadResourceIcon(IDI_BUTTON_OK)),
-      cancel_icon_(LoadResourceIcon(IDI_BUTTON_CANCEL)) {
+    : settings_(OpenProgramRegistry, ProgramStringTable()), shell_(MakeProgramShortcutShell("")) {
   // A dialog of the program's own class: the dialog manager keeps the default button, the
   // focus and Tab as a dialog does, and the class name says which form it is.
   RegisterFormClass(kClassName, DefDlgProcW, DLGWINDOWEXTRA);
@@ -70,13 +74,38 @@ TFormSettings::TFormSettings()
   CreateDialogIndirectParamW(
       App().instance, reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), App().window,
       &TFormSettings::DialogProc, reinterpret_cast<LPARAM>(this));
-  // The template knows dialog units only; the dialog is laid out in pixels.
-  RECT outer = {0, 0, kSettingsWidth, kSettingsHeight};
-  AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
-  SetWindowPos(window_, nullptr, kSettingsLeft, kSettingsTop, outer.right - outer.left,
-               outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  // The template knows dialog units only; the dialog is laid out in pixels, by the table.
+  KeepOwnDialogLayout(window_);
+  // Where designed, on the primary monitor, whose DPI is the system's.
+  const int dpi = SystemDpi();
+  SetWindowPos(window_, nullptr, ScaleForDpi(kSettingsLeft, dpi), ScaleForDpi(kSettingsTop, dpi), 0,
+               0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   CreateControls();
+  LayOut(WindowDpi(window_));
+}
+
+void TFormSettings::LayOut(int dpi) {
+  dpi_ = dpi;
+  RECT outer = {0, 0, ScaleForDpi(kSettingsWidth, dpi), ScaleForDpi(kSettingsHeight, dpi)};
+  AdjustWindowRectForDpi(outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)),
+                         static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)), dpi);
+  SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const auto& [window, control] : controls_) {
+    const RECT r = ControlRect(*control, dpi);
+    SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // The group box and all it holds: "MS Sans Serif" 8 points bold.
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true, dpi)), TRUE);
+  }
+  const int image_size = ScaleForDpi(kButtonImageSize, dpi);
+  UniqueIcon ok_icon(LoadResourceIcon(IDI_BUTTON_OK, image_size));
+  UniqueIcon cancel_icon(LoadResourceIcon(IDI_BUTTON_CANCEL, image_size));
+  SendMessageW(BitBtnOk, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ok_icon.get()));
+  SendMessageW(BitBtnCancel, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(cancel_icon.get()));
+  // The buttons no longer show the previous ones.
+  ok_icon_ = std::move(ok_icon);
+  cancel_icon_ = std::move(cancel_icon);
 }
 
 TFormSettings::~TFormSettings() {
@@ -88,44 +117,48 @@ void TFormSettings::CreateControls() {
   // Created in the tab order: the dialog manager walks the controls in creation order.
   std::size_t box = 0;
   for (const SettingsControl& control : SettingsControls()) {
+    HWND window = nullptr;
     switch (control.role) {
       case SettingsRole::kLoginLabel:
       case SettingsRole::kPswdLabel:
-        AddControl(window_, L"STATIC", control, SS_LEFT, 0, -1);
+        window = AddControl(window_, L"STATIC", control, SS_LEFT, 0, -1);
         break;
       case SettingsRole::kLogin:
-        eLogin = AddControl(window_, L"EDIT", control, WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
-                            WS_EX_CLIENTEDGE, kIdLogin);
+        window = eLogin =
+            AddControl(window_, L"EDIT", control, WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
+                       WS_EX_CLIENTEDGE, kIdLogin);
         break;
       case SettingsRole::kPswd:
-        ePswd = AddControl(window_, L"EDIT", control, WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
-                           WS_EX_CLIENTEDGE, kIdPswd);
+        window = ePswd =
+            AddControl(window_, L"EDIT", control, WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD,
+                       WS_EX_CLIENTEDGE, kIdPswd);
         // Common controls 6 would show a dot.
         SendMessageW(ePswd, EM_SETPASSWORDCHAR, L'*', 0);
         break;
       case SettingsRole::kShortcutBox:
-        boxes.at(box) = AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_AUTOCHECKBOX, 0,
-                                   kIdFirstBox + static_cast<int>(box));
+        window = boxes.at(box) =
+            AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_AUTOCHECKBOX, 0,
+                       kIdFirstBox + static_cast<int>(box));
         ++box;
         break;
       case SettingsRole::kOk:
-        BitBtnOk = AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOk);
-        SendMessageW(BitBtnOk, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(ok_icon_.get()));
+        window = BitBtnOk =
+            AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_DEFPUSHBUTTON, 0, kIdOk);
         break;
       case SettingsRole::kCancel:
-        BitBtnCancel =
+        window = BitBtnCancel =
             AddControl(window_, L"BUTTON", control, WS_TABSTOP | BS_PUSHBUTTON, 0, kIdCancel);
-        SendMessageW(BitBtnCancel, BM_SETIMAGE, IMAGE_ICON,
-                     reinterpret_cast<LPARAM>(cancel_icon_.get()));
         break;
       case SettingsRole::kBevel:
         // The bevel's top line, which is all of it that shows.
-        AddControl(window_, L"STATIC", control, SS_ETCHEDHORZ, 0, -1);
+        window = AddControl(window_, L"STATIC", control, SS_ETCHEDHORZ, 0, -1);
         break;
       case SettingsRole::kGroupBox:
-        GroupBox1 = AddControl(window_, L"BUTTON", control, BS_GROUPBOX | WS_CLIPSIBLINGS, 0, -1);
+        window = GroupBox1 =
+            AddControl(window_, L"BUTTON", control, BS_GROUPBOX | WS_CLIPSIBLINGS, 0, -1);
         break;
     }
+    controls_.emplace_back(window, &control);
   }
   SendMessageW(window_, DM_SETDEFID, kIdOk, 0);
 }
@@ -196,8 +229,16 @@ INT_PTR CALLBACK TFormSettings::DialogProc(HWND window, UINT message, WPARAM wpa
   return handled ? TRUE : FALSE;
 }
 
-bool TFormSettings::HandleMessage(UINT message, WPARAM wparam, LPARAM /*lparam*/) {
+bool TFormSettings::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_DPICHANGED: {
+      // Moved onto a monitor of another DPI: laid out again from the table there.
+      LayOut(DpiOfDpiChanged(wparam));
+      const RECT& suggested = RectOfDpiChanged(lparam);
+      SetWindowPos(window_, nullptr, suggested.left, suggested.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      return true;
+    }
     case WM_COMMAND: {
       const int id = LOWORD(wparam);
       const bool clicked = HIWORD(wparam) == BN_CLICKED;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "base/scoped_win.h"
 #include "settings/settings.h"
@@ -39,6 +41,8 @@ class TFormSettings : private SettingsDialogFront {
 
   Settings& settings() { return settings_; }
   HWND handle() const { return window_; }
+  // The DPI the dialog is laid out at: its monitor's.
+  int dpi() const { return dpi_; }
 
   // The controls, for tests.
   HWND GroupBox1 = nullptr;
@@ -60,6 +64,9 @@ class TFormSettings : private SettingsDialogFront {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   bool HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void CreateControls();
+  // Every control at its place and in its font at `dpi`, the client area to match; the
+  // window's place stays.
+  void LayOut(int dpi);
   void CheckBoxClick(std::size_t box);
   void BitBtnOkClick();
   void Close(int result);
@@ -71,7 +78,9 @@ class TFormSettings : private SettingsDialogFront {
   std::unique_ptr<ShortcutShell> shell_;
   UniqueIcon ok_icon_;
   UniqueIcon cancel_icon_;
+  std::vector<std::pair<HWND, const SettingsControl*>> controls_;
   HWND window_ = nullptr;
+  int dpi_ = kDesignDpi;
   int modal_result_ = 0;  // 0 while shown
 };
 

@@ -65,6 +65,14 @@ add_test(NAME win_desktop
                  $<TARGET_FILE:bar_probe> ${server_state})
 set_tests_properties(win_desktop PROPERTIES FIXTURES_REQUIRED billing_server)
 
+# The windows at 120, 144 and 192 dpi, in a Wine prefix of their own.
+add_test(NAME win_dpi
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
+                 bash ${CMAKE_CURRENT_SOURCE_DIR}/app/dpi_win_test.sh
+                 ${CMAKE_SOURCE_DIR}/tools/wine-run $<TARGET_FILE:win_gui_tests>
+                 ${CMAKE_BINARY_DIR}/wineprefix-dpi)
+set_tests_properties(win_dpi PROPERTIES TIMEOUT 300)
+
 # The zip of make package-win, unpacked: how both programs are built and what they load.
 add_test(NAME package COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                               bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh

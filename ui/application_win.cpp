@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/exception_display.h"
 #include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "resources/resource_ids.h"
+#include "ui/dpi_win.h"
 #include "ui/forms.h"
 
 namespace kestrion {
@@ -81,6 +84,7 @@ Application& App() {
 }
 
 void InitApplication(HINSTANCE instance) {
+  MakeProcessDpiAware();
   Application& app = App();
   app.instance = instance;
   app.main_icon = LoadIconW(instance, L"MAINICON");
@@ -168,14 +172,15 @@ HICON LoadImageListIcon(Image image, int size) {
   return LoadResourceIcon(IDI_IMAGE_FIRST + static_cast<int>(image), size);
 }
 
-HFONT SansSerifFont(bool bold) {
-  static HFONT regular = nullptr;
-  static HFONT heavy = nullptr;
-  HFONT& font = bold ? heavy : regular;
+HFONT SansSerifFont(bool bold, int dpi) {
+  // Only the user-interface thread asks; a few monitors' DPIs at most.
+  static std::map<std::pair<bool, int>, HFONT> fonts;
+  HFONT& font = fonts[{bold, dpi}];
   if (font == nullptr) {
-    font = CreateFontW(-kFormFontPixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, Utf8ToWide(kFormFontFace).c_str());
+    font =
+        CreateFontW(-FontPixelsForDpi(kFormFontPoints, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL,
+                    FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, Utf8ToWide(kFormFontFace).c_str());
   }
   return font;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "resources/image_list.h"
+#include "ui/dpi.h"
 
 namespace kestrion {
 
@@ -22,8 +23,9 @@ struct Application {
 
 Application& App();
 
-// Makes the application object: registers its window class, creates the hidden window,
-// loads the main icon. Call once, on the user-interface thread, before any form is made.
+// Makes the application object: declares the process aware of each monitor's DPI, registers
+// its window class, creates the hidden window, loads the main icon. Call once, on the
+// user-interface thread, before any form is made.
 void InitApplication(HINSTANCE instance);
 
 // Queues `work` to run on the user-interface thread and returns at once: a message posted to
@@ -67,7 +69,7 @@ void ShowModalWindow(HWND dialog, const std::function<bool()>& closed);
 // that window. OpenAddress itself speaks for the application's own window.
 void OpenAddressFor(HWND owner, const std::string& address);
 
-// The windows' font (kFormFontFace), bold or not; made once, never freed.
-HFONT SansSerifFont(bool bold);
+// The windows' font (kFormFontFace), bold or not, at `dpi`; made once a DPI, never freed.
+HFONT SansSerifFont(bool bold, int dpi = kDesignDpi);
 
 }  // namespace kestrion

@@ -55,6 +55,14 @@ TEST_F(BarGeometryTest, RestoreAppliesTheValuesInOrderUntilOneCannotBeRead) {
     EXPECT_EQ(RestoreBarGeometry(store.Factory(), kDesign), c.bar);
     EXPECT_TRUE(store.keys.count(kRegKey)) << "the key is created";
   }
+  // At 144 dpi, stored by a run that knew no DPI (in 96-dpi pixels): taken as pixels all the
+  // same, the size held to the limits at 144 dpi.
+  test::MemoryRegistry unaware;
+  for (const auto& [name, value] :
+       {std::pair{"Top", 677}, {"Left", 195}, {"Width", 237}, {"Height", 17}}) {
+    unaware.SetInteger(name, value);
+  }
+  EXPECT_EQ(RestoreBarGeometry(unaware.Factory(), kDesign, 144), (BarRect{195, 677, 237, 23}));
 }
 
 TEST_F(BarGeometryTest, SaveWritesAllFourInOrderAndRoundTrips) {
@@ -236,6 +244,39 @@ TEST(DescribedLayouts, TheBarTheSettingsDialogAndTheAboutBox) {
             (std::vector<std::string>{"Label1 'e-mail:' 9,88", "Label2 'WWW:' 9,106",
                                       "LabelWebLink 'mail' 65,88 link",
                                       "LabelMailTo 'web' 65,106 link", "Label5 'notice' 130,124"}));
+}
+
+// The layouts at another DPI: every length scaled by DPI / 96 and rounded as MulDiv rounds.
+TEST(DescribedLayouts, AtAnotherDpiEveryLengthIsScaled) {
+  const struct {
+    int pixels;
+    std::array<int, 4> at;  // 96, 120, 144 and 192 dpi
+  } lengths[] = {
+      {kBarMinHeight, {15, 19, 23, 30}},  // 18.75; 22.5
+      {kBarDesignClientWidth, {235, 294, 353, 470}},
+      {-11, {-11, -14, -17, -22}},  // below zero: halves away from it
+  };
+  for (const auto& length : lengths) {
+    EXPECT_EQ((std::array{ScaleForDpi(length.pixels, 96), ScaleForDpi(length.pixels, 120),
+                          ScaleForDpi(length.pixels, 144), ScaleForDpi(length.pixels, 192)}),
+              length.at)
+        << length.pixels;
+  }
+  EXPECT_EQ(ScaleForDpi(235, 0), 235) << "a failed query is taken as 96 dpi";
+  // Fonts by their points, as Windows sizes them: 11 pixels at 96 dpi as described, and in
+  // proportion elsewhere (16, where 11 pixels scaled would round up to 17 and outgrow the
+  // places laid out for the texts).
+  for (const int points : {kFormFontPoints, kAboutFontPoints}) {
+    EXPECT_EQ((std::array{FontPixelsForDpi(points, 96), FontPixelsForDpi(points, 120),
+                          FontPixelsForDpi(points, 144), FontPixelsForDpi(points, 192)}),
+              (std::array{11, 13, 16, 21}));
+  }
+  EXPECT_EQ(ConstrainBarSize({1, 2, 10, 10}, 144), (BarRect{1, 2, 48, 23}));
+  EXPECT_EQ(ConstrainBarSize({1, 2, 500, 100}, 144), (BarRect{1, 2, 500, 72}));
+  // A control's edges are scaled, not its size: neighbours stay flush (105 + 177 = 282).
+  const ControlPlace desktop_box = ScalePlace({105, 88, 177, 16}, 120);
+  EXPECT_EQ(Place(desktop_box.left, desktop_box.top, desktop_box.width, desktop_box.height),
+            "131,110 222x20");
 }
 
 // A bar front that notes what it is asked to do.
