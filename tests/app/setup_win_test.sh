@@ -3,10 +3,11 @@
 # afresh for it: the zip and the setup program made by CPack from this build and signed with
 # a throwaway certificate; a silent install, its files, Start-menu shortcut and "Apps" entry,
 # its kestrion-check.exe against the test billing server; a second install over the running
-# program, which ends it as "Выход" does and starts it again; an uninstall that cannot end a
-# copy and says so; a silent uninstall, which takes what it put there and the shortcuts that
-# lead to it, and keeps the user's settings. Then the same setup program in a 32-bit prefix,
-# which gets the 32-bit programs where a 64-bit one gets the 64-bit ones.
+# program, there the 32-bit one, which ends it as "Выход" does and starts the 64-bit one
+# again; an uninstall that cannot end a copy and says so; a silent uninstall, which takes what
+# it put there and the shortcuts that lead to it, and keeps the user's settings. Then the same
+# setup program in a 32-bit prefix, which gets the 32-bit programs where a 64-bit one gets the
+# 64-bit ones.
 # Usage: setup_win_test.sh WINE_RUN CPACK_CONFIG BAR_PROBE SERVER_STATE WORK_DIR VERSION
 set -uo pipefail
 wine=$1 config=$2 probe=$3 state=$4 work=$5 version=$6
@@ -120,7 +121,9 @@ check "an update that cannot replace a file in use fails" [ $? -eq 2 ]
 wait "$polling"
 "$wine" reg add "$settings_key" /v login /t REG_SZ /d demo /f >/dev/null 2>&1
 
-# The installed program running, its bar moved: the update ends it by its window.
+# The installed program running, its bar moved: the update ends it by its window. Here it is
+# the 32-bit one, as an install of the other width leaves it: the update is the same.
+cp "$zipped"/x86/kestrion*.exe "$installed/"
 "$wine" "$installed/kestrion.exe" &
 program=$!
 wait_until 20 probe rect >/dev/null
@@ -132,6 +135,7 @@ check "ends it as Выход does, which stores where the bar stood" \
   sh -c "'$wine' reg query '$settings_key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x28'"
 wait_until 10 probe rect >/dev/null
 check "and starts it again where it stood" [ "$(probe rect | cut -d' ' -f1-2)" = "120 40" ]
+check "the 64-bit one" [ "$(formats "$installed" 'format pei-x86-64$')" -eq 2 ]
 check "/AUTOSTART makes the Startup shortcut" \
   [ "$(probe link "$startup\\Kestrion.lnk" | head -n 1)" = "$dir\\kestrion.exe" ]
 
