@@ -1,6 +1,7 @@
 # The front door: tools/bootstrap installs what is missing, CMake does the work.
 BUILD ?= build
 BUILD_WIN ?= build-win
+BUILD_WIN32 ?= build-win32
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 # More cache options for both trees, e.g. the operator's addresses (README).
@@ -10,7 +11,8 @@ WERROR ?= ON
 
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build build-win check check-linux check-win check-asan check-tsan fuzz-build run demo \
+.PHONY: all bootstrap configure build build-win build-win32 check check-linux check-win check-win32 check-asan \
+        check-tsan fuzz-build run demo \
         bench fuzz mutate install package package-win format format-check layers-check clean
 
 all: build
@@ -28,19 +30,31 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The Windows program, cross-built with mingw-w64; its tests run under Wine and use the Linux
-# build's test billing server.
+# build's test billing server. Its packages hold the 32-bit programs too.
 build-win: build
 	cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DKESTRION_NATIVE_BIN=$(abspath $(BUILD))/bin \
-	  -DKESTRION_WERROR=$(WERROR) $(CMAKE_ARGS)
+	  -DKESTRION_WIN32_BIN=$(abspath $(BUILD_WIN32))/bin -DKESTRION_WERROR=$(WERROR) $(CMAKE_ARGS)
 	cmake --build $(BUILD_WIN) -j $(JOBS)
+
+# The 32-bit Windows programs, for 32-bit Windows. Of their tests only the whole programs' run,
+# in a 32-bit Wine prefix: the rest is the same code as in the 64-bit tree.
+build-win32: build
+	cmake -S . -B $(BUILD_WIN32) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686-posix.cmake -DKESTRION_NATIVE_BIN=$(abspath $(BUILD))/bin \
+	  -DKESTRION_WHOLE_PROGRAM_TESTS_ONLY=ON -DKESTRION_WERROR=$(WERROR) $(CMAKE_ARGS)
+	cmake --build $(BUILD_WIN32) -j $(JOBS)
 
 check-linux: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # One X server for the whole run: every case under Wine shares it (tests/support/with_display.sh).
-check-win: build-win
+# The package and setup cases take the 32-bit programs too.
+check-win: build-win build-win32
 	bash tests/support/with_display.sh ctest --test-dir $(BUILD_WIN) --output-on-failure -j $(JOBS)
+
+check-win32: build-win32
+	bash tests/support/with_display.sh ctest --test-dir $(BUILD_WIN32) --output-on-failure -j $(JOBS)
 
 # The Linux tree again with AddressSanitizer and UndefinedBehaviorSanitizer, every test in it,
 # the desktop sessions included.
@@ -65,7 +79,7 @@ fuzz-build: bootstrap
 	  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
 
-check: format-check layers-check check-linux check-win check-asan check-tsan fuzz-build
+check: format-check layers-check check-linux check-win check-win32 check-asan check-tsan fuzz-build
 
 # Each folder includes only from the folders below it (README, "Layout").
 layers-check:
@@ -94,11 +108,12 @@ package: build
 	cmake --build $(BUILD) --target package
 	lintian --fail-on error $(BUILD)/kestrion_*.deb
 
-# build-win/kestrion-<version>-win64.zip (kestrion.exe, kestrion-check.exe, a README, the
-# licence) and build-win/kestrion-<version>-setup.exe. Given SIGN_PKCS12=cert.p12 (and
+# build-win/kestrion-<version>-win64.zip (kestrion.exe and kestrion-check.exe in x64\ and, for
+# 32-bit Windows, in x86\; a README, the licence) and build-win/kestrion-<version>-setup.exe,
+# which installs the programs of the Windows it runs on. Given SIGN_PKCS12=cert.p12 (and
 # SIGN_PASSWORD_FILE, SIGN_TIMESTAMP_URL), the programs, the uninstaller and the setup program
 # are signed with Authenticode (cmake/sign.cmake).
-package-win: build-win
+package-win: build-win build-win32
 	SIGN_PKCS12=$(if $(SIGN_PKCS12),$(abspath $(SIGN_PKCS12))) \
 	SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
 	SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL) cmake --build $(BUILD_WIN) --target package
@@ -118,4 +133,4 @@ mutate: bootstrap
 	tools/mutate
 
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN) build-demo build-asan build-tsan build-bench build-fuzz build-mutate
+	rm -rf $(BUILD) $(BUILD_WIN) $(BUILD_WIN32) build-demo build-asan build-tsan build-bench build-fuzz build-mutate

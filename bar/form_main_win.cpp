@@ -41,7 +41,7 @@ std::vector<BarRect> ScreenRects() {
   std::vector<BarRect> screens;
   EnumDisplayMonitors(
       nullptr, nullptr,
-      [](HMONITOR, HDC, LPRECT rect, LPARAM data) -> BOOL {
+      [](HMONITOR, HDC, LPRECT rect, LPARAM data) CALLBACK -> BOOL {
         reinterpret_cast<std::vector<BarRect>*>(data)->push_back(
             {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
         return TRUE;

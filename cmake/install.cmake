@@ -36,8 +36,24 @@ if(WIN32)
     set(KESTRION_README_PLACEHOLDER_EN
         " (a placeholder: this build is for trying the program out, not for subscribers)")
   endif()
-  # The zip: the two programs and a short README, side by side.
-  install(TARGETS kestrion kestrion-check RUNTIME DESTINATION .)
+  # The zip: the 64-bit programs in x64\, the 32-bit ones in x86\, a short README and the
+  # licence. The 64-bit tree makes the packages, and takes the 32-bit programs from the 32-bit
+  # tree (make build-win32); that tree makes none of its own.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    install(TARGETS kestrion kestrion-check RUNTIME DESTINATION x86)
+    return()
+  endif()
+  set(KESTRION_WIN32_BIN "${CMAKE_SOURCE_DIR}/build-win32/bin" CACHE PATH
+      "bin folder of the 32-bit Windows build, whose programs the packages hold beside these")
+  install(TARGETS kestrion kestrion-check RUNTIME DESTINATION x64)
+  set(win32_programs ${KESTRION_WIN32_BIN}/kestrion.exe ${KESTRION_WIN32_BIN}/kestrion-check.exe)
+  install(CODE "set(programs \"${win32_programs}\")
+                foreach(program IN LISTS programs)
+                  if(NOT EXISTS \"\${program}\")
+                    message(FATAL_ERROR \"\${program} is missing: make build-win32 builds it\")
+                  endif()
+                endforeach()")
+  install(PROGRAMS ${win32_programs} DESTINATION x86)
   configure_file(resources/windows/README.txt.in ${CMAKE_BINARY_DIR}/generated/README.txt @ONLY
                  NEWLINE_STYLE CRLF)
   configure_file(LICENSE ${CMAKE_BINARY_DIR}/generated/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
@@ -52,6 +68,7 @@ if(WIN32)
   set(CPACK_KESTRION_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   set(CPACK_KESTRION_MAKENSIS ${KESTRION_MAKENSIS})
   set(CPACK_KESTRION_MAKER_WEB ${KESTRION_MAKER_WEB})
+  set(CPACK_KESTRION_STRIP ${CMAKE_STRIP})  # binutils' strip for both widths
   include(CPack)
   return()
 endif()

@@ -1,8 +1,13 @@
 # Cross build of the Windows program on Linux with mingw-w64. The posix thread model is the
-# one whose C++ library has std::thread and std::mutex.
+# one whose C++ library has std::thread and std::mutex. This file makes the 64-bit programs;
+# mingw-w64-i686-posix.cmake sets KESTRION_MINGW_ARCH to i686 and includes it for the 32-bit
+# ones.
+if(NOT KESTRION_MINGW_ARCH)
+  set(KESTRION_MINGW_ARCH x86_64)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(KESTRION_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR ${KESTRION_MINGW_ARCH})
+set(KESTRION_MINGW_PREFIX ${KESTRION_MINGW_ARCH}-w64-mingw32)
 
 set(CMAKE_C_COMPILER ${KESTRION_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KESTRION_MINGW_PREFIX}-g++-posix)
@@ -18,5 +23,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One .exe that needs no DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# ctest runs every Windows binary through Wine, in the build's own quiet prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+# ctest runs every Windows binary through Wine, in the build's own quiet prefix: a 64-bit
+# one, or for the 32-bit programs a 32-bit one (tools/wine-run).
+if(KESTRION_MINGW_ARCH STREQUAL "i686")
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)
+endif()

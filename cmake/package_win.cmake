@@ -1,9 +1,15 @@
-# Run by CPack once it has staged (and stripped) the zip's files, before it packs them:
-# signs the two programs when a certificate is given (cmake/sign.cmake), then makes the setup
-# program from the same files, kestrion-<version>-setup.exe beside the zip.
+# Run by CPack once it has staged (and stripped) the zip's files, before it packs them: strips
+# the 32-bit programs, which come from the other tree and so past CPack's stripping, signs the
+# four programs when a certificate is given (cmake/sign.cmake), then makes the setup program
+# from the same files, kestrion-<version>-setup.exe beside the zip.
 set(stage "${CPACK_TEMPORARY_DIRECTORY}")
 set(sign_script "${CPACK_KESTRION_SOURCE_DIR}/cmake/sign.cmake")
 foreach(program IN ITEMS kestrion.exe kestrion-check.exe)
+  execute_process(COMMAND "${CPACK_KESTRION_STRIP}" ${stage}/x86/${program}
+                  COMMAND_ERROR_IS_FATAL ANY)
+endforeach()
+foreach(program IN ITEMS x64/kestrion.exe x64/kestrion-check.exe x86/kestrion.exe
+                         x86/kestrion-check.exe)
   execute_process(COMMAND "${CMAKE_COMMAND}" -DFILE=${stage}/${program}
                           -DURL=${CPACK_KESTRION_MAKER_WEB} -P "${sign_script}"
                   COMMAND_ERROR_IS_FATAL ANY)

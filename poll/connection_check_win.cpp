@@ -1,7 +1,6 @@
 #include "poll/connection_check.h"
 
-#include <windows.h>
-#include <wininet.h>
+#include "poll/wininet_win.h"
 
 namespace kestrion {
 

@@ -11,9 +11,9 @@
 #include "base/text_win.h"
 #include "poll/api_error.h"
 #include "poll/send_loop.h"
+#include "poll/wininet_win.h"
 
 #include <windows.h>
-#include <wininet.h>
 
 namespace kestrion {
 

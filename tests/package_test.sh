@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The .deb as a user gets it: made by CPack from this build and unpacked into a throwaway
 # root; its command runs from there, and its desktop entry and metainfo pass their validators.
-# With WINE_RUN, the Windows build's zip instead: its programs' headers and import tables.
-# Usage: package_test.sh BUILD_DIR VERSION [WINE_RUN]
+# With WINE_RUN, the Windows build's zip instead: its programs' headers and import tables, for
+# both widths (the 32-bit programs built in WIN32_BIN).
+# Usage: package_test.sh BUILD_DIR VERSION [WINE_RUN WIN32_BIN]
 set -uo pipefail
-build=$1 version=$2 wine=${3:-}
+build=$1 version=$2 wine=${3:-} win32_bin=${4:-}
 source "$(dirname "$0")/support/script_support.sh"
 
 # Libraries Windows always takes from its system folder (KnownDLLs), and the common controls,
@@ -31,25 +32,31 @@ if [ -n "$wine" ]; then
   make_package ZIP
   unzip -q "$work/out/kestrion-$version-win64.zip" -d "$work" || exit 1
   root=$work/kestrion-$version-win64
-  check "the two programs and the README" test -f "$root/kestrion.exe" -a -f "$root/kestrion-check.exe" -a -f "$root/README.txt"
-  check "--version" [ "$("$wine" "$root/kestrion-check.exe" --version | tr -d '\r')" = "kestrion-check $version" ]
-  for program in kestrion kestrion-check; do
-    report=$(x86_64-w64-mingw32-objdump -p "$root/$program.exe")
-    for flag in DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT; do
-      check "$program.exe: $flag" grep -q "^[[:space:]]*$flag\$" <<<"$report"
+  check "the README" test -f "$root/README.txt"
+  check "--version" [ "$("$wine" "$root/x64/kestrion-check.exe" --version | tr -d '\r')" = "kestrion-check $version" ]
+  # x64 with ASLR above 4 GiB too; a 32-bit program has no such thing. (A 32-bit name has one
+  # more underscore.)
+  for width in "x64 $build/bin HIGH_ENTROPY_VA" "x86 $win32_bin"; do
+    read -r folder bin high_entropy <<<"$width"
+    for program in kestrion kestrion-check; do
+      name=$folder/$program.exe
+      report=$(x86_64-w64-mingw32-objdump -p "$root/$name")
+      for flag in DYNAMIC_BASE $high_entropy NX_COMPAT; do
+        check "$name: $flag" grep -q "^[[:space:]]*$flag\$" <<<"$report"
+      done
+      for library in $(imported "$report"); do
+        check "$name: $library is taken from the system folder" \
+          grep -qix "$library" < <(printf '%s\n' "${load_time_libraries[@]}")
+      done
+      # The zip's programs are stripped; the build's still name what is compiled in. GNU ld
+      # leaves the delay-import directory of the headers empty (the program's own helper
+      # reads the descriptor), so the descriptor is found by its name.
+      symbols=$(x86_64-w64-mingw32-nm "$bin/$program.exe")
+      check "$name: WININET.dll is delay-loaded" \
+        grep -q ' __DELAY_IMPORT_DESCRIPTOR_libwininet_delay_a$' <<<"$symbols"
+      check "$name: stack protector" grep -q ' _\?__stack_chk_fail$' <<<"$symbols"
+      check "$name: _FORTIFY_SOURCE" grep -q ' _\?__[a-z]*_chk$' <<<"$symbols"
     done
-    for library in $(imported "$report"); do
-      check "$program.exe: $library is taken from the system folder" \
-        grep -qx "$library" < <(printf '%s\n' "${load_time_libraries[@]}")
-    done
-    # The zip's programs are stripped; the build's still name what is compiled in. GNU ld
-    # leaves the delay-import directory of the headers empty (the program's own helper reads
-    # the descriptor), so the descriptor is found by its name.
-    symbols=$(x86_64-w64-mingw32-nm "$build/bin/$program.exe")
-    check "$program.exe: WININET.dll is delay-loaded" \
-      grep -q ' __DELAY_IMPORT_DESCRIPTOR_libwininet_delay_a$' <<<"$symbols"
-    check "$program.exe: stack protector" grep -q ' __stack_chk_fail$' <<<"$symbols"
-    check "$program.exe: _FORTIFY_SOURCE" grep -q ' __[a-z]*_chk$' <<<"$symbols"
   done
   report
   exit

@@ -80,7 +80,7 @@ inline HWND MessageBoxOfThisThread() {
   HWND found = nullptr;
   EnumThreadWindows(
       GetCurrentThreadId(),
-      [](HWND window, LPARAM result) {
+      [](HWND window, LPARAM result) CALLBACK -> BOOL {
         if (ClassOf(window) != L"#32770" || !IsWindowVisible(window)) return TRUE;
         *reinterpret_cast<HWND*>(result) = window;
         return FALSE;

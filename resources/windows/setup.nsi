@@ -3,9 +3,13 @@
 ;   -DVERSION=0.1.0 -DSTAGE=<the zip's files> -DOUTFILE=<setup.exe> -DICON=<kestrion.ico>
 ;   -DPUBLISHER=... -DWEB=... and, when the programs are signed, -DSIGN=<command, %1 the file>.
 ; Switches besides NSIS's own /S and /D=: /AUTOSTART also puts the Startup shortcut in place.
+; A 32-bit program itself, so that it runs on either Windows, it holds both widths of the
+; programs and installs the 64-bit ones on 64-bit Windows, the 32-bit ones on 32-bit Windows,
+; under the same names in the same folder: an install of one width over the other is an
+; update like any other.
 
 Unicode true
-Target amd64-unicode
+Target x86-unicode
 RequestExecutionLevel user
 ManifestDPIAware true
 ManifestSupportedOS all
@@ -15,6 +19,7 @@ SetCompressor /SOLID lzma
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include x64.nsh
 
 !define PROGRAM "kestrion.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrion"
@@ -268,8 +273,13 @@ Section "Kestrion" SectionMain
   ; A file in use (kestrion-check.exe in the middle of a poll) that the user, or /S, chose to
   ; skip sets the error flag: an install with an old program in it is no success.
   ClearErrors
-  File "${STAGE}/kestrion.exe"
-  File "${STAGE}/kestrion-check.exe"
+  ${If} ${RunningX64}
+    File "${STAGE}/x64/kestrion.exe"
+    File "${STAGE}/x64/kestrion-check.exe"
+  ${Else}
+    File "${STAGE}/x86/kestrion.exe"
+    File "${STAGE}/x86/kestrion-check.exe"
+  ${EndIf}
   File "${STAGE}/README.txt"
   File "${STAGE}/LICENSE.txt"
   ${If} ${Errors}
@@ -290,7 +300,8 @@ Section "Kestrion" SectionMain
     Call MakeLink
   ${EndIf}
 
-  SectionGetSize ${SectionMain} $0
+  ; The programs of the width installed, not the section's size, which counts both.
+  ${GetSize} "$INSTDIR" "/M=kestrion*.exe /S=0K /G=0" $0 $1 $2
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Kestrion"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"

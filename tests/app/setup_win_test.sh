@@ -3,9 +3,11 @@
 # afresh for it: the zip and the setup program made by CPack from this build and signed with
 # a throwaway certificate; a silent install, its files, Start-menu shortcut and "Apps" entry,
 # its kestrion-check.exe against the test billing server; a second install over the running
-# program, which ends it as "Выход" does and starts it again; an uninstall that cannot end a
-# copy and says so; a silent uninstall, which takes what it put there and the shortcuts that
-# lead to it, and keeps the user's settings.
+# program, there the 32-bit one, which ends it as "Выход" does and starts the 64-bit one
+# again; an uninstall that cannot end a copy and says so; a silent uninstall, which takes what
+# it put there and the shortcuts that lead to it, and keeps the user's settings. Then the same
+# setup program in a 32-bit prefix, which gets the 32-bit programs where a 64-bit one gets the
+# 64-bit ones.
 # Usage: setup_win_test.sh WINE_RUN CPACK_CONFIG BAR_PROBE SERVER_STATE WORK_DIR VERSION
 set -uo pipefail
 wine=$1 config=$2 probe=$3 state=$4 work=$5 version=$6
@@ -13,6 +15,7 @@ source "$(dirname "$0")/../support/script_support.sh"
 need nsis makensis
 need osslsigncode osslsigncode
 need openssl openssl
+need binutils-mingw-w64-x86-64 x86_64-w64-mingw32-objdump
 
 rm -rf "$work"
 mkdir -p "$work/home" "$work/zip"
@@ -44,9 +47,15 @@ signed() {
     { cat "$work/verify.log"; false; }
 }
 check "the setup program is signed" signed "$setup"
-check "kestrion.exe in the zip is signed" signed "$work/zip/kestrion-$version-win64/kestrion.exe"
-check "and kestrion-check.exe" signed "$work/zip/kestrion-$version-win64/kestrion-check.exe"
-check "the zip holds the licence" test -s "$work/zip/kestrion-$version-win64/LICENSE.txt"
+# The PE format of both programs of a folder, as objdump names it.
+formats() { x86_64-w64-mingw32-objdump -f "$1/kestrion.exe" "$1/kestrion-check.exe" | grep -c "$2"; }
+zipped=$work/zip/kestrion-$version-win64
+for width in x64:pei-x86-64 x86:pei-i386; do
+  check "kestrion.exe in the zip's ${width%:*} is signed" signed "$zipped/${width%:*}/kestrion.exe"
+  check "and kestrion-check.exe" signed "$zipped/${width%:*}/kestrion-check.exe"
+  check "both are ${width#*:}" [ "$(formats "$zipped/${width%:*}" "format ${width#*:}\$")" -eq 2 ]
+done
+check "the zip holds the licence" test -s "$zipped/LICENSE.txt"
 
 windows_path() { "$wine" cmd /c echo "$1" | tr -d '\r"'; }
 unix_path() { "$wine" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
@@ -65,6 +74,7 @@ installed=$(unix_path "$dir")
 check "the files in %LOCALAPPDATA%\\Programs\\Kestrion" \
   test -f "$installed/kestrion.exe" -a -f "$installed/kestrion-check.exe" \
   -a -f "$installed/README.txt" -a -f "$installed/LICENSE.txt" -a -f "$installed/uninstall.exe"
+check "the 64-bit programs on 64-bit Windows" [ "$(formats "$installed" 'format pei-x86-64$')" -eq 2 ]
 check "the uninstaller is signed" signed "$installed/uninstall.exe"
 link_is() {  # PATH EXPECTED: the link's fields as bar_probe prints them
   local got try
@@ -111,7 +121,9 @@ check "an update that cannot replace a file in use fails" [ $? -eq 2 ]
 wait "$polling"
 "$wine" reg add "$settings_key" /v login /t REG_SZ /d demo /f >/dev/null 2>&1
 
-# The installed program running, its bar moved: the update ends it by its window.
+# The installed program running, its bar moved: the update ends it by its window. Here it is
+# the 32-bit one, as an install of the other width leaves it: the update is the same.
+cp "$zipped"/x86/kestrion*.exe "$installed/"
 "$wine" "$installed/kestrion.exe" &
 program=$!
 wait_until 20 probe rect >/dev/null
@@ -123,6 +135,7 @@ check "ends it as Выход does, which stores where the bar stood" \
   sh -c "'$wine' reg query '$settings_key' | tr -d '\r' | grep -q 'Top    REG_DWORD    0x28'"
 wait_until 10 probe rect >/dev/null
 check "and starts it again where it stood" [ "$(probe rect | cut -d' ' -f1-2)" = "120 40" ]
+check "the 64-bit one" [ "$(formats "$installed" 'format pei-x86-64$')" -eq 2 ]
 check "/AUTOSTART makes the Startup shortcut" \
   [ "$(probe link "$startup\\Kestrion.lnk" | head -n 1)" = "$dir\\kestrion.exe" ]
 
@@ -157,5 +170,16 @@ check "keeps the one that leads elsewhere" \
 check "removes the Apps entry" sh -c "! '$wine' reg query '$uninstall_key' >/dev/null 2>&1"
 check "keeps the settings" \
   sh -c "'$wine' reg query '$settings_key' | tr -d '\r' | grep -q 'login    REG_SZ    demo'"
+
+# 32-bit Windows: the 32-bit programs, which run there.
+wineserver -k 2>/dev/null
+export WINEARCH=win32 WINEPREFIX=$work/wineprefix32
+check "a silent install on 32-bit Windows succeeds" "$wine" "$setup" /S
+installed=$(unix_path "$(windows_path '%LOCALAPPDATA%\Programs\Kestrion')")
+check "the 32-bit programs on 32-bit Windows" [ "$(formats "$installed" 'format pei-i386$')" -eq 2 ]
+"$wine" reg add "$settings_key" /v login /t REG_SZ /d demo /f >/dev/null 2>&1
+"$wine" reg add "$settings_key" /v pswd /t REG_SZ /d demo /f >/dev/null 2>&1
+check "and its kestrion-check.exe prints the balance" \
+  [ "$("$wine" "$installed/kestrion-check.exe" | tr -d '\r')" = "Ваш баланс: 123.45" ]
 echo "the whole session took $((SECONDS - started)) s after packaging"
 report
