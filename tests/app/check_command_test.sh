@@ -26,6 +26,8 @@ settings=$XDG_CONFIG_HOME/kestrion/registry.reg
 regedit_text() { settings_text "$@" | sed 's/$/\r/'; }  # VALUE_LINE...: as regedit writes it
 
 if [ -n "$wine" ]; then
+  # tools/wine-run's 64-bit prefix reports Windows 10, its 32-bit one Windows 7.
+  echo "note: under $("$wine" cmd /c ver 2>/dev/null | tr -d '\r' | grep .)"
   command_line=("$wine" "$check")
   settings_state() { "$wine" reg query 'HKCU\Software\Kestrion' 2>/dev/null | grep 'REG_'; }
   # Wine's reg and regedit may still be at work when `wine` returns: each change is waited
