@@ -4,7 +4,7 @@
 # ordinary window, off the task bar, and takes no focus on a poll; a screen made smaller
 # brings it back. The display is Xephyr, nested in Xvfb, so that its screen can change size.
 # Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER
-# MANAGER: openbox, fluxbox, i3, twm, icewm, xfwm4, or none.
+# MANAGER: openbox, fluxbox, i3, twm, icewm, or none.
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
 manager=$4
@@ -40,7 +40,6 @@ start_manager() {  # NAME
     openbox) openbox --sm-disable >"$work/manager.log" 2>&1 & ;;
     fluxbox) fluxbox >"$work/manager.log" 2>&1 & ;;
     icewm) icewm >"$work/manager.log" 2>&1 & ;;
-    xfwm4) xfwm4 --compositor=off >"$work/manager.log" 2>&1 & ;;
     i3)
       printf 'font pango:DejaVu Sans 8\nfocus_follows_mouse no\n' >"$work/i3.conf"
       i3 -c "$work/i3.conf" >"$work/manager.log" 2>&1 & ;;
