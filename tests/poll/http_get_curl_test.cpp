@@ -433,18 +433,26 @@ TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
   }
 }
 
+// Settings as the program keeps them: a login and password stored, the balance address.
+struct StoredSettings {
+  StoredSettings(const std::string& login, const std::string& password,
+                 const std::string& balance_address) {
+    store.SetText("login", login);
+    store.SetText("pswd", password);
+    strings.texts[kBalanceUrlId] = balance_address;
+  }
+  test::MemoryRegistry store;
+  test::FakeStringTable strings;
+  Settings settings{store.Factory(), strings};
+};
+
 // The whole poll over the network: what the user typed is what the server decodes.
 TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
-  test::MemoryRegistry store;
-  store.SetText("login", "a&b=c");
-  store.SetText("pswd", " #%+/?");
-  test::FakeStringTable strings;
-  strings.texts[kBalanceUrlId] = server_.http_url() + "/echo";
-  Settings settings(store.Factory(), strings);
+  StoredSettings stored("a&b=c", " #%+/?", server_.http_url() + "/echo");
   std::vector<Status> shown;
   PollServices services;
   services.is_internet_connected = [] { return true; };
-  services.settings = &settings;
+  services.settings = &stored.settings;
   services.http_get = HttpGet;
   services.parse_reply = ParseReplyDocument;
   services.show_status = [&](const Status& status) { shown.push_back(status); };
@@ -456,12 +464,7 @@ TEST_F(HttpGetTest, APollCarriesCredentialsAsTyped) {
 // way at a server that never answers is cancelled on its kept client, so the thread ends
 // within the grace and the connection is closed, not left to the request's bound.
 TEST_F(HttpGetTest, TheProgramsEndClosesTheConnectionOfAStalledPoll) {
-  test::MemoryRegistry store;
-  store.SetText("login", "demo");
-  store.SetText("pswd", "demo");
-  test::FakeStringTable strings;
-  strings.texts[kBalanceUrlId] = server_.http_url() + "/stall";
-  Settings settings(store.Factory(), strings);
+  StoredSettings stored("demo", "demo", server_.http_url() + "/stall");
   // The user-interface thread's queue, served here; it outlives the test for a thread that
   // did not end.
   struct Queue {
@@ -470,7 +473,7 @@ TEST_F(HttpGetTest, TheProgramsEndClosesTheConnectionOfAStalledPoll) {
   };
   const auto queue = std::make_shared<Queue>();
   PollFront front;
-  front.settings = [&settings] { return &settings; };
+  front.settings = [&stored] { return &stored.settings; };
   front.show_status = [](const Status&) {};
   TMainThread* thread = StartPollThread(
       [queue](std::function<void()> work) {
