@@ -1,7 +1,6 @@
 #include <curl/curl.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -9,11 +8,9 @@
 #include <string_view>
 
 #include <strings.h>
-#include <sys/stat.h>
 
 #include "poll/api_error.h"
 #include "poll/http_get.h"
-#include "poll/send_loop.h"
 
 namespace kestrion {
 
@@ -69,7 +66,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   const std::string_view line(data, size * count);
   // Every response (a redirect, a 100 Continue, the final one) starts with a status line and
   // ends with an empty line. A redirect that is followed is not the server's answer yet: the
-  // next address is still to be sent to, and may refuse its certificate.
+  // next address is still to be sent to, and may fail.
   if (line.starts_with("HTTP/")) {
     transfer->headers_done = false;
     transfer->location = false;
@@ -121,14 +118,12 @@ bool IsHttps(CURLU* url) {
 
 }  // namespace
 
-// One easy handle, kept: its TLS session cache, and the multi handle's cached certificate
-// store, outlive a request. Each request is a transfer of its own on the multi handle, so
+// One easy handle, kept: its TLS session cache outlives a request. Each request is a transfer of its own on the multi handle, so
 // that Cancel can wake it from another thread.
 struct HttpClient::State {
   CurlEasyPtr easy;
   CurlMultiPtr multi;
   std::atomic<bool> cancelled = false;
-  bool ca_folder_only = false;
 
   // One transfer to its end: CURLE_OK or why it failed.
   CURLcode Perform() {
@@ -164,17 +159,6 @@ HttpClient::HttpClient() : state_(std::make_unique<State>()) {
   SetUpCurl();
   state_->easy.reset(curl_easy_init());
   state_->multi.reset(curl_multi_init());
-  // The system's certificates as libcurl knows them: a bundle and the same certificates in a
-  // hashed folder. From the folder OpenSSL reads only the certificates a server's chain asks
-  // for; the bundle it reads whole, some tens of milliseconds for every process that checks
-  // an issuer. The same certificates are trusted either way.
-  char* ca_folder = nullptr;
-  struct stat folder {};
-  if (state_->easy &&
-      curl_easy_getinfo(state_->easy.get(), CURLINFO_CAPATH, &ca_folder) == CURLE_OK &&
-      ca_folder != nullptr && ::stat(ca_folder, &folder) == 0 && S_ISDIR(folder.st_mode)) {
-    state_->ca_folder_only = true;
-  }
 }
 
 HttpClient::~HttpClient() = default;
@@ -195,8 +179,8 @@ std::string HttpClient::Get(const std::string& address, const HttpTimeouts& time
     RaiseApiError("InternetOpen", CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
   }
   CURL* const h = state_->easy.get();
-  // Nothing of a request's options outlives it: not its retry without the issuer check, nor
-  // the buffers below that the handle points to.
+  // Nothing of a request's options outlives it, nor the buffers below that the handle points
+  // to.
   curl_easy_reset(h);
   struct ResetAtEnd {
     CURL* h;
@@ -243,45 +227,28 @@ std::string HttpClient::Get(const std::string& address, const HttpTimeouts& time
   curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(h, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeouts.connect_ms);
-  // The certificate's name and dates are never checked; its issuer is, until the first send
-  // says it is not trusted.
+  // Whatever certificate the server shows is accepted: its issuer, name and dates are never
+  // checked. Checking the issuer first would only refuse a certificate that the next send
+  // accepts, at the cost of a second handshake with every server whose issuer is not trusted.
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-  if (state_->ca_folder_only) curl_easy_setopt(h, CURLOPT_CAINFO, nullptr);
+  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_detail);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, OnHeader);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &transfer);
 
-  // One bound for the whole call, however many sends it takes, so a poll never freezes the
-  // bar for longer.
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.total_ms);
-  CURLcode result = CURLE_OK;
-
-  const auto send = [&]() -> SendOutcome {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) {
-      return {SendOutcome::kFailed, CURLE_OPERATION_TIMEDOUT,
-              curl_easy_strerror(CURLE_OPERATION_TIMEDOUT)};
-    }
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(left));
-    transfer = Transfer{};
-    error_detail[0] = '\0';
-    result = state_->Perform();
-    if (result == CURLE_ABORTED_BY_CALLBACK) return {SendOutcome::kFailed, result, kCancelledText};
-    if (result == CURLE_OK || transfer.headers_done) return {SendOutcome::kSent, 0, {}};
-    if (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE) {
-      return {SendOutcome::kUntrustedIssuer, result, ErrorText(result, error_detail)};
-    }
-    return {SendOutcome::kFailed, result, ErrorText(result, error_detail)};
-  };
-  const auto ignore_untrusted_issuer = [h] { curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L); };
-  // OpenSSL already answers a certificate request with an empty certificate list.
-  const auto select_no_client_cert = [] {};
-  RunSendLoop(send, ignore_untrusted_issuer, select_no_client_cert);
+  // One send, within one bound, so a poll never freezes the bar for longer. Nothing asks for
+  // a second: no certificate is refused, and OpenSSL answers a request for a client
+  // certificate with none.
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total_ms));
+  const CURLcode result = state_->Perform();
+  if (result == CURLE_ABORTED_BY_CALLBACK) {
+    RaiseApiError("HttpSendRequest", result, kCancelledText);
+  }
+  if (result != CURLE_OK && !transfer.headers_done) {
+    RaiseApiError("HttpSendRequest", result, ErrorText(result, error_detail));
+  }
 
   // The server answered; a body cut short, reset or too long is still a failure, never a
   // reply to be read as if it were whole.

@@ -154,9 +154,8 @@ int SocketsConnectedTo(int port) {
   return count;
 }
 
-// The poll thread's kept client too, twice at each listener: a retry without the issuer
-// check does not carry over to the next request. Each request has a connection of its own,
-// closed after it, also where the server would keep it open.
+// The poll thread's kept client too, twice at each listener. Each request has a connection of
+// its own, closed after it, also where the server would keep it open.
 TEST_F(HttpGetTest, AcceptsEveryCertificateTheServerHas) {
   const std::string expected = test::ReadDataFile("replies/error_text.xml");
   HttpClient kept;
@@ -331,8 +330,7 @@ TEST_F(HttpGetTest, TheProxyComesFromTheEnvironment) {
   ASSERT_EQ(server_.requests().size(), 1u);
   EXPECT_EQ(server_.requests()[0].target, "http://balance.example.net/reply/error_empty.xml");
 
-  // Through a real proxy: plain http, and a tunnel to a self-signed server (refused for its
-  // issuer at the first send, through at the second).
+  // Through a real proxy: plain http, and a tunnel to a self-signed server.
   const Tinyproxy proxy("");
   setenv("http_proxy", proxy.url().c_str(), 1);
   setenv("https_proxy", proxy.url().c_str(), 1);
@@ -415,8 +413,7 @@ TEST_F(HttpGetTest, APollNeverHangsLongerThanItsBound) {
        kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
       {server_.https_url() + "/stall", "HttpSendRequest failed with error 28",
        kRequestTimeoutSeconds - 0.5, kRequestTimeoutSeconds + 2.0},
-      // The first send takes most of the bound and is refused for its certificate; the retry
-      // has what is left of the one bound, not a bound of its own.
+      // A name found late: the lookup is part of the one bound.
       {"https://" + std::string(kSlowHost) + server_.https_url().substr(17) + "/stall",
        "HttpSendRequest failed with error 28", kRequestTimeoutSeconds - 0.5,
        kRequestTimeoutSeconds + 2.0},
