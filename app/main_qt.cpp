@@ -40,7 +40,9 @@ class QtFront final : public kestrion::ProgramFront {
     // session manager's SIGTERM or quit then ends the program as "Выход" does.
     QObject::connect(&app_, &QGuiApplication::commitDataRequest,
                      [] { SaveBarGeometry(OpenProgramRegistry, FormMain->Bounds()); });
-    FormMain->show();
+    // Shown from the loop: the first poll's hand-over, queued as the bar was made, runs first,
+    // so that its request is under way while the bar lays out its text.
+    QMetaObject::invokeMethod(FormMain, [] { FormMain->show(); }, Qt::QueuedConnection);
     Application::exec();
   }
 

@@ -20,7 +20,8 @@ TFormAbout* FormAbout = nullptr;
 
 namespace {
 
-// A label of the about box: an opaque black strip with blue text on the picture.
+// A label of the about box: an opaque black strip with blue text on the picture. It takes the
+// size of its text when the box is first shown.
 QLabel* AddLabel(QWidget* parent, const AboutLabel& place) {
   auto* label = new QLabel(QString::fromStdString(place.text), parent);
   label->setObjectName(QString::fromUtf8(place.name));
@@ -34,7 +35,6 @@ QLabel* AddLabel(QWidget* parent, const AboutLabel& place) {
   palette.setColor(QPalette::WindowText, FromColourValue(kAboutTextColour));
   label->setPalette(palette);
   label->setAutoFillBackground(true);
-  label->adjustSize();
   label->move(place.left, place.top);
   if (place.link) label->setCursor(Qt::PointingHandCursor);
   return label;
@@ -49,8 +49,9 @@ TFormAbout::TFormAbout()
   setWindowTitle(QString::fromUtf8(kAboutCaption));
   setFixedSize(kAboutWidth, kAboutHeight);
 
-  // The picture is drawn when the box is first shown: most runs never show it, and every run
-  // would otherwise decode it before its first poll.
+  // The picture is drawn, and the labels measured, when the box is first shown: most runs never
+  // show it, and every run would otherwise decode the picture and load the fonts before its
+  // first poll.
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(0, 0, kAboutPictureWidth, kAboutPictureHeight);
@@ -67,6 +68,7 @@ void TFormAbout::showEvent(QShowEvent* event) {
     Image1->setPixmap(
         LoadPicture(QStringLiteral("about_picture"))
             .pixmap(QSize(kAboutPictureWidth, kAboutPictureHeight), devicePixelRatio()));
+    for (QLabel* label : {Label1, Label2, LabelWebLink, LabelMailTo, Label5}) label->adjustSize();
   }
   // Centred over the bar, but never partly off the screen: the bar often stands at an edge.
   std::optional<BarRect> bar;

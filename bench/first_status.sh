@@ -83,7 +83,8 @@ run_baseline() {
 }
 
 work=$(mktemp -d)
-figures=${FIGURES:-$work}
+figures=${FIGURES:-$work/figures}
+mkdir -p "$figures"
 trap 'session_end; rm -rf "$work"' EXIT
 for run in $(seq "$runs"); do
   # A loaded machine now and then keeps trayer from coming up in time: try that run again.

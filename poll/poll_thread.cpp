@@ -2,7 +2,10 @@
 
 namespace kestrion {
 
-TMainThread::TMainThread(Hooks hooks) : hooks_(std::move(hooks)), thread_([this] { Execute(); }) {}
+TMainThread::TMainThread(Hooks hooks) : hooks_(std::move(hooks)), thread_([this] { Execute(); }) {
+  std::unique_lock lock(mutex_);
+  handed_.wait(lock, [this] { return queued_once_; });
+}
 
 TMainThread::~TMainThread() {
   {
@@ -82,6 +85,11 @@ bool TMainThread::OnUiThread(const std::function<void()>& work) {
       }
       handed_.notify_all();
     });
+    {
+      const std::lock_guard lock(mutex_);
+      queued_once_ = true;
+    }
+    handed_.notify_all();
     if (!posted) return false;
   }
   std::unique_lock lock(mutex_);
@@ -127,9 +135,10 @@ void TMainThread::Execute() {
     suspended_ = true;
     wake_.wait(lock, [this] { return !suspended_ || terminated_; });
   }
-  finished_ = true;
+  finished_ = queued_once_ = true;
   lock.unlock();
   ended_.notify_all();
+  handed_.notify_all();
 }
 
 }  // namespace kestrion

@@ -38,7 +38,9 @@ class TMainThread {
     std::function<void()> lower_priority = {};  // called first, on the poll thread itself
   };
 
-  // Starts the thread at once (it is not created suspended).
+  // Starts the thread at once (it is not created suspended), and returns once its first poll
+  // is queued: what the user-interface thread queues after it (showing the windows) comes
+  // after the first request is under way.
   explicit TMainThread(Hooks hooks);
   // The program ends the thread with Terminate; this is for tests, and waits for a fetch
   // under way.
@@ -79,6 +81,7 @@ class TMainThread {
   bool suspended_ = false;
   bool terminated_ = false;
   bool finished_ = false;       // Execute has returned
+  bool queued_once_ = false;    // a hand-over has been queued, or none will be
   bool settings_read_ = false;  // this poll's `begin` has run
   bool overtaken_ = false;      // new settings came after it
   bool fetching_ = false;

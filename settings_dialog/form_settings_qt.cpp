@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QSignalBlocker>
 
 #include <vector>
 
@@ -41,6 +42,16 @@ TFormSettings::TFormSettings()
   QFont font(QString::fromUtf8(kFormFontFamilyLinux), kFormFontPoints);
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
+}
+
+void TFormSettings::setVisible(bool visible) {
+  if (visible) MakeControls();
+  QDialog::setVisible(visible);
+}
+
+void TFormSettings::MakeControls() {
+  if (GroupBox1 != nullptr) return;
+  const QFont font = this->font();
   QFont bold = font;
   bold.setBold(true);
 
@@ -113,19 +124,32 @@ TFormSettings::TFormSettings()
   for (std::size_t i = 0; i + 1 < tab_order.size(); ++i) {
     setTabOrder(tab_order[i], tab_order[i + 1]);
   }
+  if (created_) FillControls();
 }
 
 void TFormSettings::FormCreate() {
   settings_.ReadSettings();
+  for (std::size_t i = 0; i < ticked_.size(); ++i) {
+    ticked_[i] = ShortcutExists(*shell_, ShortcutBoxes()[i].csidl, kAppTitle);
+    // Ticked by the program, the box writes its shortcut again, as a tick by the user would.
+    if (ticked_[i]) ApplyShortcut(i, true);
+  }
+  created_ = true;
+  if (GroupBox1 != nullptr) FillControls();
+}
+
+void TFormSettings::FillControls() {
   eLogin->setText(QString::fromStdString(settings_.record().Login));
   ePswd->setText(QString::fromStdString(settings_.record().Pswd));
   for (std::size_t i = 0; i < boxes.size(); ++i) {
-    boxes[i]->setChecked(ShortcutExists(*shell_, ShortcutBoxes()[i].csidl, kAppTitle));
+    const QSignalBlocker written_already(boxes[i]);
+    boxes[i]->setChecked(ticked_[i]);
   }
 }
 
-void TFormSettings::CheckBoxClick(std::size_t box) {
-  const bool ticked = boxes[box]->isChecked();
+void TFormSettings::CheckBoxClick(std::size_t box) { ApplyShortcut(box, boxes[box]->isChecked()); }
+
+void TFormSettings::ApplyShortcut(std::size_t box, bool ticked) {
   ApplyShortcutBox(*shell_, ShortcutBoxes()[box].csidl, ticked,
                    QCoreApplication::applicationFilePath().toStdString(), kAppTitle);
 }

@@ -19,6 +19,9 @@ namespace kestrion {
 // The settings dialog: the login and password, and the three shortcut boxes. It holds the
 // program's one settings record from its creation to the end of the program; the poll and
 // the statistics command reach the record through it.
+//
+// Its controls are made when it is first shown (or MakeControls is called): most runs never
+// show it, and measuring their texts would load the fonts before the first poll.
 class TFormSettings : public QDialog, private SettingsDialogFront {
  public:
   TFormSettings();
@@ -26,6 +29,11 @@ class TFormSettings : public QDialog, private SettingsDialogFront {
   // FormCreate: loads the stored settings into the edits and ticks the boxes whose shortcuts
   // exist, which writes those shortcuts again.
   void FormCreate();
+
+  // Makes the controls below, once; until then they are null. Before FormCreate the edits
+  // show their design-time texts.
+  void MakeControls();
+  void setVisible(bool visible) override;
 
   Settings& settings() { return settings_; }
 
@@ -45,9 +53,13 @@ class TFormSettings : public QDialog, private SettingsDialogFront {
   void ShowSaveError() override;
   void CloseWithOk() override { accept(); }
   void CheckBoxClick(std::size_t box);
+  void ApplyShortcut(std::size_t box, bool ticked);
+  void FillControls();  // from the record and the ticks FormCreate found
 
   Settings settings_;
   std::unique_ptr<ShortcutShell> shell_;
+  bool created_ = false;  // FormCreate has run
+  std::array<bool, std::tuple_size_v<decltype(boxes)>> ticked_ = {};
 };
 
 }  // namespace kestrion

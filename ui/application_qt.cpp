@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QMessageBox>
+#include <QPixmap>
 
 #include <exception>
 
@@ -30,9 +31,11 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 QIcon LoadPicture(const QString& name) {
+  // Read as PNG by name: asked to find the format out, Qt loads every image-format plugin it
+  // has (JPEG's library among them) to try each on the file.
   QIcon icon;
-  icon.addFile(QStringLiteral(":/images/%1.png").arg(name));
-  icon.addFile(QStringLiteral(":/images/%1@2x.png").arg(name));
+  icon.addPixmap(QPixmap(QStringLiteral(":/images/%1.png").arg(name), "PNG"));
+  icon.addPixmap(QPixmap(QStringLiteral(":/images/%1@2x.png").arg(name), "PNG"));
   return icon;
 }
 

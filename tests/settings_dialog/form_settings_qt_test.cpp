@@ -68,6 +68,7 @@ class FormSettingsTest : public ::testing::Test {
 
 TEST_F(FormSettingsTest, LayoutAndTabOrder) {
   TFormSettings dialog;
+  dialog.MakeControls();
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(kSettingsCaption));
   EXPECT_EQ(dialog.pos(), QPoint(kSettingsLeft, kSettingsTop));
   EXPECT_EQ(dialog.size(), QSize(kSettingsWidth, kSettingsHeight));
@@ -105,14 +106,16 @@ TEST_F(FormSettingsTest, StartUpFillsTheEditsAndWritesExistingShortcutsAgain) {
   std::ofstream(DesktopLink()) << "stale";
   TFormSettings dialog;
   dialog.FormCreate();
+  std::ifstream link(DesktopLink());
+  const std::string text((std::istreambuf_iterator<char>(link)), {});
+  EXPECT_NE(text.find("Exec="), std::string::npos) << "rewritten at start, pointing at this program";
+  EXPECT_FALSE(fs::exists(AutostartLink()));
+  // The controls, made later, show what the start found.
+  dialog.MakeControls();
   EXPECT_EQ(dialog.eLogin->text(), "12345");
   EXPECT_EQ(dialog.ePswd->text(), "secret");
   EXPECT_FALSE(dialog.boxes[0]->isChecked());
   EXPECT_TRUE(dialog.boxes[1]->isChecked());
-  std::ifstream link(DesktopLink());
-  const std::string text((std::istreambuf_iterator<char>(link)), {});
-  EXPECT_NE(text.find("Exec="), std::string::npos) << "rewritten, pointing at this program";
-  EXPECT_FALSE(fs::exists(AutostartLink()));
 }
 
 TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
