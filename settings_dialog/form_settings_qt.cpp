@@ -124,23 +124,25 @@ void TFormSettings::MakeControls() {
   for (std::size_t i = 0; i + 1 < tab_order.size(); ++i) {
     setTabOrder(tab_order[i], tab_order[i + 1]);
   }
-  if (created_) FillControls();
+  FillControls();
 }
 
 void TFormSettings::FormCreate() {
   settings_.ReadSettings();
+  loaded_ = true;
   for (std::size_t i = 0; i < ticked_.size(); ++i) {
     ticked_[i] = ShortcutExists(*shell_, ShortcutBoxes()[i].csidl, kAppTitle);
     // Ticked by the program, the box writes its shortcut again, as a tick by the user would.
     if (ticked_[i]) ApplyShortcut(i, true);
   }
-  created_ = true;
   if (GroupBox1 != nullptr) FillControls();
 }
 
 void TFormSettings::FillControls() {
-  eLogin->setText(QString::fromStdString(settings_.record().Login));
-  ePswd->setText(QString::fromStdString(settings_.record().Pswd));
+  if (loaded_) {
+    eLogin->setText(QString::fromStdString(settings_.record().Login));
+    ePswd->setText(QString::fromStdString(settings_.record().Pswd));
+  }
   for (std::size_t i = 0; i < boxes.size(); ++i) {
     const QSignalBlocker written_already(boxes[i]);
     boxes[i]->setChecked(ticked_[i]);

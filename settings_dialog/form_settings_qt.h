@@ -54,11 +54,12 @@ class TFormSettings : public QDialog, private SettingsDialogFront {
   void CloseWithOk() override { accept(); }
   void CheckBoxClick(std::size_t box);
   void ApplyShortcut(std::size_t box, bool ticked);
-  void FillControls();  // from the record and the ticks FormCreate found
+  // From what FormCreate got to: the record once read, the boxes it ticked.
+  void FillControls();
 
   Settings settings_;
   std::unique_ptr<ShortcutShell> shell_;
-  bool created_ = false;  // FormCreate has run
+  bool loaded_ = false;  // FormCreate has read the settings
   std::array<bool, std::tuple_size_v<decltype(boxes)>> ticked_ = {};
 };
 

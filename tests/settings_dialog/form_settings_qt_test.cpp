@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +117,19 @@ TEST_F(FormSettingsTest, StartUpFillsTheEditsAndWritesExistingShortcutsAgain) {
   EXPECT_EQ(dialog.ePswd->text(), "secret");
   EXPECT_FALSE(dialog.boxes[0]->isChecked());
   EXPECT_TRUE(dialog.boxes[1]->isChecked());
+
+  // A login stored as a number ends the start-up at the reading: the edits keep their
+  // design-time texts and no box is ticked.
+  auto reg = OpenProgramRegistry();
+  reg->OpenKey(kRegKey, false);
+  reg->WriteInteger("login", 5);
+  TFormSettings broken;
+  EXPECT_ANY_THROW(broken.FormCreate());
+  broken.MakeControls();
+  const auto login = std::find_if(SettingsControls().begin(), SettingsControls().end(),
+                                  [](const auto& c) { return c.role == SettingsRole::kLogin; });
+  EXPECT_EQ(broken.eLogin->text().toStdString(), login->caption);
+  EXPECT_FALSE(broken.boxes[1]->isChecked());
 }
 
 TEST_F(FormSettingsTest, OkStoresTrimmedTextsKeepsTheEditsAndStartsAPoll) {
