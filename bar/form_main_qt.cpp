@@ -88,7 +88,6 @@ TFormMain::TFormMain()
   SetBounds({kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth + 2 * kFrame,
              kBarDesignClientHeight + 2 * kFrame});
   setMouseTracking(true);
-  KeepOffTaskbar(this);
 
   BuildMenu();
   setContextMenuPolicy(Qt::CustomContextMenu);
@@ -262,6 +261,9 @@ void TFormMain::setVisible(bool visible) {
     place_check_->stop();
     store_when_settled_ = false;  // what was asked for is stored already
   }
+  // Before each mapping: the manager reads the states as it maps the window, and may drop
+  // them when it is hidden. The bar's window is made here, at its first showing.
+  if (visible && !isVisible()) KeepOffTaskbar(this);
   QWidget::setVisible(visible);
   if (!visible) return;
   if (hidden_place_) {

@@ -9,8 +9,8 @@ class QWidget;
 namespace kestrion {
 
 // Asks the window manager to leave the bar out of the task bar and the pager, as a tool
-// window should be. Call it once the window exists and before it is first shown; elsewhere
-// than on X11 it does nothing.
+// window should be. Call it before each showing (it makes the native window if need be);
+// elsewhere than on X11 it does nothing.
 void KeepOffTaskbar(QWidget* window);
 
 // Where the X server shows a window now, in Qt's coordinates: its own rectangle on the root

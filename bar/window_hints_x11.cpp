@@ -2,6 +2,7 @@
 #include <QWidget>
 #include <QtMath>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -79,7 +80,8 @@ void KeepOffTaskbar(QWidget* window) {
     atoms.assign(values, values + xcb_get_property_value_length(reply.get()) / 4);
   }
   for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
-    atoms.push_back(Atom(connection, name));
+    const xcb_atom_t atom = Atom(connection, name);
+    if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end()) atoms.push_back(atom);
   }
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                       static_cast<std::uint32_t>(atoms.size()), atoms.data());

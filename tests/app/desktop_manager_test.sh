@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The bar under a real window manager, as a user runs it: the place stored is the place seen
 # and survives restarts, a drag and "Наверх" are stored where they end, the bar stays above an
-# ordinary window, off the task bar, and takes no focus on a poll; a screen made smaller
-# brings it back. The display is Xephyr, nested in Xvfb, so that its screen can change size.
-# Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER
+# ordinary window, off the task bar (once hidden and shown again too), and takes no focus on a
+# poll; a screen made smaller brings it back. The display is Xephyr, nested in Xvfb, so that
+# its screen can change size.
+# Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER SNI_WATCHER
 # MANAGER: openbox, fluxbox, i3, twm, icewm, or none.
 set -uo pipefail
-export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
+export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$5
 manager=$4
 source "$(dirname "$0")/../support/desktop_session.sh"
 need xdotool xdotool
@@ -170,9 +171,25 @@ back_in_reach() {  # 8 pixels of it each way on the screen, as a manager may hav
     [ $((top + 22)) -gt 8 ]
 }
 check "a screen that no longer shows it brings it back within 1 s" within_ms 1000 back_in_reach
+
 sleep 0.5
 last_seen=$(seen_place)
 end_program
 check "the end stores where it is now ($last_seen)" [ "$(stored_place)" = "$last_seen" ]
+
+# Hidden and shown again from its icon, the bar is still off the task bar: a manager drops
+# the states of a window it unmaps. The icon is on a panel over the session bus.
+xrandr -s 1024x768 >/dev/null 2>&1
+start_watcher || exit 1
+start_program
+check "the icon registers with the panel" watcher_item
+check "the bar shows" wait_until 10 bar_shown
+menu=$(ask_watcher menu)
+ask_watcher "click $(echo "$menu" | awk '$6 == "Свернуть" { print $2 }')" >/dev/null
+check "Свернуть hides the bar" wait_until 2 bar_hidden
+ask_watcher activate >/dev/null
+check "shown again from the icon, it is still off the task bar" wait_until 2 \
+  eval 'bar_shown && xprop -id "$(bar_id)" _NET_WM_STATE | grep SKIP_TASKBAR | grep -q SKIP_PAGER'
+end_program
 
 report

@@ -33,7 +33,6 @@ check "the settings dialog opens" wait_until 5 dialog_shown
 
 # The dialog blocks the bar, not the icon: a left click on the icon hides the bar and shows
 # it again meanwhile.
-bar_hidden() { ! bar_shown; }
 read -r tx ty < <(tray_icon_centre)
 xdotool mousemove "$tx" "$ty" click 1
 check "with the dialog open the icon hides the bar" within_ms 1000 bar_hidden

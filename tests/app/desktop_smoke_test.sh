@@ -61,7 +61,6 @@ check "the request reaches the stalled server" wait_until 10 grep -q 'login=stal
 check "the bar shows during the stall" wait_until 5 bar_shown
 read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 60 1
-bar_hidden() { ! bar_shown; }
 check "meanwhile a double click hides the bar within 0.5 s" within_ms 500 bar_hidden
 read -r x y < <(tray_icon_centre)
 xdotool mousemove "$x" "$y" click 1
@@ -131,7 +130,6 @@ check "the menu is exported" [ "$(echo "$menu" | grep "^menu " | cut -d' ' -f6- 
 check "each item with its picture" [ "$(echo "$menu" | grep -c '^menu [0-9]* [01] [01] 1 ')" -eq 7 ]
 check "with Развернуть disabled while the bar shows" sh -c "echo '$menu' | grep -q '^menu [0-9]* 0 0 1 Развернуть$'"
 ask_watcher "click $(echo "$menu" | awk '$6 == "Свернуть" { print $2 }')" >/dev/null
-bar_hidden() { ! bar_shown; }
 check "a click on Свернуть in the panel's menu hides the bar" within_ms 1000 bar_hidden
 check "and the menu follows" sh -c "echo '$(ask_watcher menu)' | grep -q '^menu [0-9]* 1 0 1 Развернуть$'"
 ask_watcher "click $(echo "$menu" | awk '$6 == "Наверх" { print $2 }')" >/dev/null

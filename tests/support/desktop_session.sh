@@ -110,8 +110,13 @@ bar_id() {  # the bar window's id, at any depth: a window manager may have frame
 }
 
 bar_shown() {  # true when the bar is on the screen
-  xwininfo -id "$(bar_id)" 2>/dev/null | grep -q 'Map State: IsViewable'
+  local id
+  # Without an id xwininfo would wait for a click on the window it is to describe.
+  id=$(bar_id) || return 1
+  xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'
 }
+
+bar_hidden() { ! bar_shown; }
 
 tray_icon_centre() {  # X Y of the icon in the notification area
   local panel
