@@ -42,7 +42,8 @@ class QtFront final : public kestrion::ProgramFront {
                      [] { SaveBarGeometry(OpenProgramRegistry, FormMain->Bounds()); });
     // Shown from the loop: the first poll's hand-over, queued as the bar was made, runs first,
     // so that its request is under way while the bar lays out its text.
-    QMetaObject::invokeMethod(FormMain, [] { FormMain->show(); }, Qt::QueuedConnection);
+    const auto show_bar = [] { FormMain->show(); };
+    QMetaObject::invokeMethod(FormMain, show_bar, Qt::QueuedConnection);
     Application::exec();
   }
 

@@ -160,8 +160,7 @@ void BareCurlGet(benchmark::State& state, bool https, bool kept) {
     std::string body;
     const CurlEasyPtr own_handle(kept ? nullptr : curl_easy_init());
     CURL* const curl = kept ? kept_handle.get() : own_handle.get();
-    if (BareGet(curl, url, kept, body) != CURLE_OK ||
-        body.find("123.45") == std::string::npos) {
+    if (BareGet(curl, url, kept, body) != CURLE_OK || body.find("123.45") == std::string::npos) {
       state.SkipWithError("the bare GET failed");
       break;
     }

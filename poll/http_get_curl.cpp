@@ -118,8 +118,8 @@ bool IsHttps(CURLU* url) {
 
 }  // namespace
 
-// One easy handle, kept: its TLS session cache outlives a request. Each request is a transfer of its own on the multi handle, so
-// that Cancel can wake it from another thread.
+// One easy handle, kept: its TLS session cache outlives a request. Each request is a transfer of
+// its own on the multi handle, so that Cancel can wake it from another thread.
 struct HttpClient::State {
   CurlEasyPtr easy;
   CurlMultiPtr multi;

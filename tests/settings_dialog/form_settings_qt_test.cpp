@@ -109,7 +109,8 @@ TEST_F(FormSettingsTest, StartUpFillsTheEditsAndWritesExistingShortcutsAgain) {
   dialog.FormCreate();
   std::ifstream link(DesktopLink());
   const std::string text((std::istreambuf_iterator<char>(link)), {});
-  EXPECT_NE(text.find("Exec="), std::string::npos) << "rewritten at start, pointing at this program";
+  EXPECT_NE(text.find("Exec="), std::string::npos)
+      << "rewritten at start, pointing at this program";
   EXPECT_FALSE(fs::exists(AutostartLink()));
   // The controls, made later, show what the start found.
   dialog.MakeControls();
