@@ -57,9 +57,23 @@ started() { started_pids+=("$@"); }  # PID...: to be ended by end_started
 end_started() {  # ends every process started() took, and waits for them
   local pid
   for pid in ${started_pids[@]+"${started_pids[@]}"}; do kill "$pid" 2>/dev/null || true; done
-  for pid in ${started_pids[@]+"${started_pids[@]}"}; do wait "$pid" 2>/dev/null || true; done
+  for pid in ${started_pids[@]+"${started_pids[@]}"}; do
+    # One that has not ended 5 s after being asked is named and killed outright: the script
+    # always comes to its end.
+    if ! wait_until 5 process_ended "$pid"; then
+      echo "note: $(ps -o args= -p "$pid" 2>/dev/null | cut -c1-100) did not end on SIGTERM" >&2
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+    wait "$pid" 2>/dev/null || true
+  done
   started_pids=()
   return 0
+}
+
+process_ended() {  # PID: gone, or a zombie left to be waited for
+  local state
+  state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f1) || return 0
+  [ -z "$state" ] || [ "$state" = Z ]
 }
 
 # The test billing server ($KESTRION_TEST_SERVER, its data $KESTRION_TEST_DATA) on loopback.
