@@ -1,6 +1,6 @@
 #include "bar/about.h"
 
-#include <algorithm>
+#include "ui/forms.h"
 
 namespace kestrion {
 
@@ -17,10 +17,8 @@ BarRect AboutPlace(int width, int height, const std::optional<BarRect>& bar,
   const BarRect& over = bar ? *bar : work_area;
   const int left = (2 * over.left + over.width - width) / 2;
   const int top = (2 * over.top + over.height - height) / 2;
-  const int last_left = std::max(work_area.left, work_area.left + work_area.width - width);
-  const int last_top = std::max(work_area.top, work_area.top + work_area.height - height);
-  return {std::clamp(left, work_area.left, last_left), std::clamp(top, work_area.top, last_top),
-          width, height};
+  return {KeepOnWorkArea(left, width, work_area.left, work_area.width),
+          KeepOnWorkArea(top, height, work_area.top, work_area.height), width, height};
 }
 
 }  // namespace kestrion

@@ -87,10 +87,8 @@ BarRect PlaceOverBar(const RECT& outer) {
   } else {
     monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
   }
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  GetMonitorInfoW(monitor, &info);
-  return AboutPlace(outer.right - outer.left, outer.bottom - outer.top, bar, FromRect(info.rcWork));
+  return AboutPlace(outer.right - outer.left, outer.bottom - outer.top, bar,
+                    FromRect(MonitorWorkArea(monitor)));
 }
 
 }  // namespace

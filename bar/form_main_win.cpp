@@ -51,10 +51,7 @@ std::vector<BarRect> ScreenRects() {
 }
 
 BarRect PrimaryWorkArea() {
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-  const RECT& r = info.rcWork;
+  const RECT r = MonitorWorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 

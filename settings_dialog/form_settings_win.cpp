@@ -82,6 +82,17 @@ TFormSettings::TFormSettings()
                0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   CreateControls();
   LayOut(WindowDpi(window_));
+  // Larger than designed (a high DPI on a small screen) it would stand partly off its
+  // monitor, its boxes or buttons out of reach: it is moved as little as needed onto the
+  // work area.
+  RECT outer = {};
+  GetWindowRect(window_, &outer);
+  const RECT work = MonitorWorkArea(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST));
+  const int left =
+      KeepOnWorkArea(outer.left, outer.right - outer.left, work.left, work.right - work.left);
+  const int top =
+      KeepOnWorkArea(outer.top, outer.bottom - outer.top, work.top, work.bottom - work.top);
+  SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TFormSettings::LayOut(int dpi) {

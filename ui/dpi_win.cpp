@@ -97,6 +97,13 @@ int MonitorDpi(HMONITOR monitor) {
   return SystemDpi();
 }
 
+RECT MonitorWorkArea(HMONITOR monitor) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(monitor, &info);
+  return info.rcWork;
+}
+
 int WindowDpi(HWND window) {
   const DpiFunctions& f = Functions();
   const int dpi =

@@ -22,6 +22,9 @@ int WindowDpi(HWND window);
 // The DPI of a monitor; the system's where it cannot be told.
 int MonitorDpi(HMONITOR monitor);
 
+// A monitor's work area: its rectangle less the task bar and other docked bars.
+RECT MonitorWorkArea(HMONITOR monitor);
+
 // A system metric (SM_…) at `dpi`.
 int SystemMetricForDpi(int index, int dpi);
 

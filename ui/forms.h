@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 namespace kestrion {
 
 // The program's title: the caption of its message boxes, the bar's window title and the
@@ -12,6 +14,13 @@ inline constexpr const char* kFormFontFace = "MS Sans Serif";
 inline constexpr const char* kFormFontFamilyLinux = "Sans Serif";
 inline constexpr int kFormFontPoints = 8;
 inline constexpr int kFormFontPixels = 11;
+
+// Where a window that starts at `start` and is `size` long, along one axis, goes to lie on a
+// work area from `area_start`, `area_size` long: moved as little as needed; a window longer
+// than the area keeps its start edge on it.
+constexpr int KeepOnWorkArea(int start, int size, int area_start, int area_size) {
+  return std::clamp(start, area_start, std::max(area_start, area_start + area_size - size));
+}
 
 class TFormMain;
 class TFormAbout;

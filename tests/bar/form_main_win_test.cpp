@@ -562,6 +562,13 @@ TEST_F(FormMainWinTest, EveryWindowIsDrawnAtTheDisplaysDpi) {
   GetClientRect(settings.handle(), &client);
   EXPECT_NEAR(client.right, scaled(kSettingsWidth), 1);
   EXPECT_NEAR(client.bottom, scaled(kSettingsHeight), 1);
+  // Larger than designed, it is still wholly on the work area, its buttons within reach.
+  RECT placed = {};
+  GetWindowRect(settings.handle(), &placed);
+  const RECT work = MonitorWorkArea(MonitorFromWindow(settings.handle(), MONITOR_DEFAULTTONEAREST));
+  EXPECT_TRUE(placed.left >= work.left && placed.top >= work.top && placed.right <= work.right &&
+              placed.bottom <= work.bottom)
+      << placed.left << "," << placed.top << " " << placed.right << "," << placed.bottom;
   const ControlPlace& group = SettingsControls().back().place;
   for (const SettingsControl& control : SettingsControls()) {
     SCOPED_TRACE(control.name);
