@@ -73,8 +73,6 @@ HBITMAP ScaledPicture(HBITMAP design, int dpi) {
   return scaled.release();
 }
 
-BarRect FromRect(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
-
 // Centred over the bar, but kept on the bar's screen: the bar often stands at an edge.
 BarRect PlaceOverBar(const RECT& outer) {
   std::optional<BarRect> bar;
@@ -82,13 +80,13 @@ BarRect PlaceOverBar(const RECT& outer) {
   if (FormMain != nullptr && FormMain->handle() != nullptr) {
     RECT over = {};
     GetWindowRect(FormMain->handle(), &over);
-    bar = FromRect(over);
+    bar = BarRectOf(over);
     monitor = MonitorFromWindow(FormMain->handle(), MONITOR_DEFAULTTOPRIMARY);
   } else {
     monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
   }
   return AboutPlace(outer.right - outer.left, outer.bottom - outer.top, bar,
-                    FromRect(MonitorWorkArea(monitor)));
+                    BarRectOf(MonitorWorkArea(monitor)));
 }
 
 }  // namespace

@@ -42,8 +42,7 @@ std::vector<BarRect> ScreenRects() {
   EnumDisplayMonitors(
       nullptr, nullptr,
       [](HMONITOR, HDC, LPRECT rect, LPARAM data) CALLBACK -> BOOL {
-        reinterpret_cast<std::vector<BarRect>*>(data)->push_back(
-            {rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top});
+        reinterpret_cast<std::vector<BarRect>*>(data)->push_back(BarRectOf(*rect));
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&screens));
@@ -51,8 +50,7 @@ std::vector<BarRect> ScreenRects() {
 }
 
 BarRect PrimaryWorkArea() {
-  const RECT r = MonitorWorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY));
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  return BarRectOf(MonitorWorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY)));
 }
 
 // Copies a tip into the shell's fixed field, always terminated, never ending in the first
@@ -158,7 +156,7 @@ void TFormMain::KeepReachable() {
 BarRect TFormMain::Bounds() const {
   RECT r = {};
   GetWindowRect(window_, &r);
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  return BarRectOf(r);
 }
 
 void TFormMain::SetBounds(const BarRect& bar) {

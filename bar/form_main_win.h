@@ -18,6 +18,11 @@
 
 namespace kestrion {
 
+// A window's rectangle as the portable rules take it.
+inline BarRect BarRectOf(const RECT& r) {
+  return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
 // The bar: a captionless, always-on-top tool window with a sizing frame, the status text in
 // the middle, its popup menu and the notification-area icon.
 class TFormMain : private BarFront {
