@@ -78,6 +78,67 @@ BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
   return bar;
 }
 
+namespace {
+
+long long Overlap(const BarRect& a, const BarRect& b) {
+  const long long x = std::min(a.left + a.width, b.left + b.width) - std::max(a.left, b.left);
+  const long long y = std::min(a.top + a.height, b.top + b.height) - std::max(a.top, b.top);
+  return x > 0 && y > 0 ? x * y : 0;
+}
+
+bool Contains(const BarRect& outer, const BarRect& inner) {
+  return inner.left >= outer.left && inner.top >= outer.top &&
+         inner.left + inner.width <= outer.left + outer.width &&
+         inner.top + inner.height <= outer.top + outer.height;
+}
+
+// Cut along every screen edge that crosses it, the bar is whole on the screens when each piece
+// lies on one of them.
+bool WhollyOnScreens(const BarRect& bar, const std::vector<BarRect>& screens) {
+  std::vector<int> xs = {bar.left, bar.left + bar.width};
+  std::vector<int> ys = {bar.top, bar.top + bar.height};
+  const auto cut = [](std::vector<int>& at, int edge, int from, int to) {
+    if (edge > from && edge < to) at.push_back(edge);
+  };
+  for (const BarRect& s : screens) {
+    cut(xs, s.left, bar.left, bar.left + bar.width);
+    cut(xs, s.left + s.width, bar.left, bar.left + bar.width);
+    cut(ys, s.top, bar.top, bar.top + bar.height);
+    cut(ys, s.top + s.height, bar.top, bar.top + bar.height);
+  }
+  std::sort(xs.begin(), xs.end());
+  std::sort(ys.begin(), ys.end());
+  for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+    for (std::size_t j = 0; j + 1 < ys.size(); ++j) {
+      if (xs[i] == xs[i + 1] || ys[j] == ys[j + 1]) continue;
+      const BarRect piece{xs[i], ys[j], xs[i + 1] - xs[i], ys[j + 1] - ys[j]};
+      if (std::none_of(screens.begin(), screens.end(),
+                       [&piece](const BarRect& s) { return Contains(s, piece); })) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+BarRect KeepBarWhole(BarRect bar, const std::vector<BarRect>& screens, const BarRect& primary) {
+  if (WhollyOnScreens(bar, screens)) return bar;
+  const BarRect* target = &primary;
+  long long most = 0;
+  for (const BarRect& screen : screens) {
+    if (const long long overlap = Overlap(bar, screen); overlap > most) {
+      most = overlap;
+      target = &screen;
+    }
+  }
+  const BarRect& s = *target;
+  bar.left = std::max(s.left, std::min(bar.left, s.left + s.width - bar.width));
+  bar.top = std::max(s.top, std::min(bar.top, s.top + s.height - bar.height));
+  return bar;
+}
+
 BarRect OuterPlace(const BarRect& window, const FrameExtents& frame) {
   return {window.left - frame.left, window.top - frame.top, window.width, window.height};
 }

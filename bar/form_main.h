@@ -66,11 +66,17 @@ class StoredBarPlace {
   std::optional<BarRect> stored_;
 };
 
-// A bar that no screen connected now would show (it must overlap one by at least 8 pixels
-// each way, or by its whole size where that is smaller) is brought onto the primary screen's
-// work area at the nearest place; anything visible is left where it is.
+// At start: a stored place that no screen connected now would show (the bar must overlap one
+// by at least 8 pixels each way, or by its whole size where that is smaller) is brought onto
+// the primary screen's work area at the nearest place; anything visible is left where it is.
 BarRect KeepBarReachable(BarRect bar, const std::vector<BarRect>& screens,
                          const BarRect& primary_work_area);
+
+// After the screens have changed under a running bar: a bar that the screens no longer show
+// whole (standing across two of them is fine) is moved the least distance to stand wholly on
+// the screen it overlaps most, or on the primary one where it overlaps none. A bar wider or
+// taller than that screen keeps its left or top edge on it, where the text starts.
+BarRect KeepBarWhole(BarRect bar, const std::vector<BarRect>& screens, const BarRect& primary);
 
 // The bar's place has one reference, stored and restored alike: the outer top-left corner the
 // user sees on the screen (a frame that a window manager draws around the bar included) and

@@ -38,11 +38,6 @@ QString PlainTip(const std::string& tip) {
 
 // One of the program's pictures for the notification area, whose panels may draw more than
 // 16 pixels: its 2x drawing is offered as a 32-pixel picture of its own too.
-// How often a place asked for is looked for on the screen, and for how long at most: window
-// managers answer within a few tenths of a second, or keep a place of their own.
-constexpr int kPlaceCheckMs = 100;
-constexpr int kPlaceChecks = 20;
-
 QIcon TrayPicture(const QString& name) {
   QIcon picture = LoadPicture(name);
   QPixmap large(QStringLiteral(":/images/%1@2x.png").arg(name));
@@ -82,9 +77,7 @@ TFormMain::TFormMain()
 
   setMinimumSize(kBarMinWidth, kBarMinHeight);
   setMaximumHeight(kBarMaxHeight);
-  place_check_ = new QTimer(this);
-  place_check_->setInterval(kPlaceCheckMs);
-  connect(place_check_, &QTimer::timeout, this, [this] { CheckPlace(); });
+  StartPlaceChecks();
   SetBounds({kBarDesignLeft, kBarDesignTop, kBarDesignClientWidth + 2 * kFrame,
              kBarDesignClientHeight + 2 * kFrame});
   setMouseTracking(true);
@@ -138,47 +131,6 @@ void TFormMain::FormCreate() {
   MainThread = StartPollThread(PostToUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
-void TFormMain::RestoreGeometry() {
-  SetBounds(Reachable(RestoreBarGeometry(OpenProgramRegistry, Bounds())));
-  place_.Placed(Bounds());
-}
-
-BarRect TFormMain::Reachable(const BarRect& bar) const {
-  const QScreen* primary = QGuiApplication::primaryScreen();
-  if (primary == nullptr) return bar;  // no screen at all, for a moment: nowhere to go
-  std::vector<BarRect> screens;
-  for (const QScreen* screen : QGuiApplication::screens()) {
-    const QRect g = screen->geometry();
-    screens.push_back({g.x(), g.y(), g.width(), g.height()});
-  }
-  const QRect work = primary->availableGeometry();
-  return KeepBarReachable(bar, screens, {work.x(), work.y(), work.width(), work.height()});
-}
-
-// A screen unplugged or made smaller may leave the bar where none shows it. Moving it back is
-// not the user's change and is not stored; the end stores what is seen, as always.
-void TFormMain::KeepReachable() {
-  const BarRect bar = Bounds();
-  if (const BarRect reachable = Reachable(bar); reachable != bar) SetBounds(reachable);
-}
-
-void TFormMain::WatchScreens() {
-  // Qt tells of a change in steps (a screen removed, then the primary one changed...): the
-  // rule is applied once they are all in.
-  const auto changed = [this] { QTimer::singleShot(0, this, [this] { KeepReachable(); }); };
-  const auto watch = [this, changed](QScreen* screen) {
-    connect(screen, &QScreen::geometryChanged, this, changed);
-    connect(screen, &QScreen::availableGeometryChanged, this, changed);
-  };
-  for (QScreen* screen : QGuiApplication::screens()) watch(screen);
-  connect(qGuiApp, &QGuiApplication::screenAdded, this, [watch, changed](QScreen* screen) {
-    watch(screen);
-    changed();
-  });
-  connect(qGuiApp, &QGuiApplication::screenRemoved, this, changed);
-  connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, changed);
-}
-
 void TFormMain::ShowStatus(const Status& status) {
   QPalette palette = this->palette();
   palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(status.ok)));
@@ -192,84 +144,6 @@ void TFormMain::ShowStatus(const Status& status) {
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
     // text that looks like markup for markup.
     TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(tip) : PlainTip(tip));
-  }
-}
-
-BarRect TFormMain::SeenPlace() const {
-  if (const auto seen = PlaceOnServer(this); seen && seen->viewable) {
-    return OuterPlace(seen->window, seen->frame);
-  }
-  const QRect own = geometry();  // no window system to ask, or nothing on the screen yet
-  return {own.x(), own.y(), own.width(), own.height()};
-}
-
-BarRect TFormMain::Bounds() const {
-  if (target_) return *target_;
-  if (!isVisible() && hidden_place_) return *hidden_place_;
-  return SeenPlace();
-}
-
-void TFormMain::SetBounds(const BarRect& bar) {
-  target_ = ConstrainBarSize(bar);
-  hidden_place_.reset();
-  place_checks_ = 0;
-  RequestPlace();
-}
-
-void TFormMain::RequestPlace() {
-  const auto seen = PlaceOnServer(this);
-  const BarRect own = WindowBoundsFor(*target_, seen ? seen->frame : FrameExtents{});
-  setGeometry(own.left, own.top, own.width, own.height);
-  if (!isVisible()) return;  // it is asked for again as the bar is shown
-  RequestPlaceOnServer(this, own);
-  place_check_->start();
-}
-
-void TFormMain::CheckPlace() {
-  const auto seen = PlaceOnServer(this);
-  if (!target_ || !seen) {
-    PlaceSettled();
-    return;
-  }
-  if (!seen->viewable) return;  // not mapped yet: the manager is still at work
-  // A manager that keeps a place or size of its own has the last word.
-  if (OuterPlace(seen->window, seen->frame) == *target_ || ++place_checks_ >= kPlaceChecks) {
-    PlaceSettled();
-    return;
-  }
-  RequestPlace();
-}
-
-void TFormMain::PlaceSettled() {
-  place_check_->stop();
-  target_.reset();
-  if (std::exchange(store_when_settled_, false)) place_.ChangeEnded(Bounds());
-}
-
-// The place is stored at once, as it was asked for, and again where the manager has put the
-// bar once it has settled, should that be elsewhere.
-void TFormMain::ChangeEnded() {
-  place_.ChangeEnded(Bounds());
-  store_when_settled_ = target_.has_value();
-}
-
-void TFormMain::setVisible(bool visible) {
-  if (!visible && isVisible()) {
-    // Closing hides the bar first; a manager may then have put it back where it likes.
-    hidden_place_ = Bounds();
-    target_.reset();
-    place_check_->stop();
-    store_when_settled_ = false;  // what was asked for is stored already
-  }
-  // Before each mapping: the manager reads the states as it maps the window, and may drop
-  // them when it is hidden. The bar's window is made here, at its first showing.
-  if (visible && !isVisible()) KeepOffTaskbar(this);
-  QWidget::setVisible(visible);
-  if (!visible) return;
-  if (hidden_place_) {
-    SetBounds(*std::exchange(hidden_place_, std::nullopt));
-  } else if (target_) {
-    RequestPlace();
   }
 }
 

@@ -32,14 +32,16 @@ class TFormMain : public QWidget, private BarFront {
   void RestoreGeometry();
   void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
   void ShowStatus(const Status& status);
+  // Another start of the program asks for the bar: shown and raised as "Развернуть" does.
+  void BringIntoView() { RunBarCommand(BarCommand::kShow, *this); }
 
   // The place the user sees (the frame a window manager put around the bar included) and the
   // bar's size: asked of the window system, or the place asked for while it is on its way.
   BarRect Bounds() const override;
   // Places the bar so that the user sees it at `bar` (held to the size limits).
   void SetBounds(const BarRect& bar);
-  // The start-up rule for a bar no screen shows, applied again as the screens change.
-  void KeepReachable();
+  // After the screens have changed: a bar they no longer show whole is brought onto one.
+  void KeepWhole();
   void setVisible(bool visible) override;
 
   // The components, named as in the rest of the program.
@@ -82,7 +84,7 @@ class TFormMain : public QWidget, private BarFront {
   void CloseBar() override { close(); }
   void RemoveTrayIcon();
   unsigned EdgesAt(const QPoint& pos) const;
-  BarRect Reachable(const BarRect& bar) const;
+  void StartPlaceChecks();
   void WatchScreens();
   void RequestPlace();
   void CheckPlace();

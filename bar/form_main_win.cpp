@@ -13,6 +13,7 @@
 #include "ui/application_win.h"
 #include "ui/dpi_win.h"
 #include "ui/forms.h"
+#include "ui/single_copy_win.h"
 
 #include <windowsx.h>
 
@@ -47,6 +48,13 @@ std::vector<BarRect> ScreenRects() {
       },
       reinterpret_cast<LPARAM>(&screens));
   return screens;
+}
+
+BarRect PrimaryScreen() {
+  MONITORINFO info = {};
+  info.cbSize = sizeof info;
+  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+  return BarRectOf(info.rcMonitor);
 }
 
 BarRect PrimaryWorkArea() {
@@ -143,14 +151,14 @@ void TFormMain::RestoreGeometry() {
   place_.Placed(Bounds());
 }
 
-void TFormMain::KeepReachable() {
+void TFormMain::KeepWhole() {
   const std::vector<BarRect> screens = ScreenRects();
   // Between two set-ups there may be no screen at all: nothing to judge by, nowhere to go.
   if (screens.empty()) return;
   const BarRect bar = Bounds();
-  const BarRect reachable = KeepBarReachable(bar, screens, PrimaryWorkArea());
-  if (reachable == bar) return;
-  PlaceWindow(reachable.left, reachable.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  const BarRect whole = KeepBarWhole(bar, screens, PrimaryScreen());
+  if (whole == bar) return;
+  PlaceWindow(whole.left, whole.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BarRect TFormMain::Bounds() const {
@@ -360,11 +368,11 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_DISPLAYCHANGE:
       // A monitor removed, a resolution lowered.
-      KeepReachable();
+      KeepWhole();
       break;
     case WM_SETTINGCHANGE:
       // Comes too when screens come and go, at times once the new ones are settled.
-      if (wparam == SPI_SETWORKAREA) KeepReachable();
+      if (wparam == SPI_SETWORKAREA) KeepWhole();
       break;
     case WM_QUERYENDSESSION:
       return TRUE;
@@ -389,6 +397,11 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       label_ = nullptr;
       return 0;
     default:
+      if (message == BringIntoViewMessage() && message != 0) {
+        // Another start of the program: the bar as "Развернуть" shows it.
+        Show();
+        return kCopyAnswer;
+      }
       if (message == TaskbarCreatedMessage() && message != 0 && tray_added_) {
         // The shell started again without the icon: add it back as it last was.
         tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

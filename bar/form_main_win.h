@@ -37,9 +37,9 @@ class TFormMain : private BarFront {
   void AddTrayIcon();
   // The stored geometry, then onto the primary screen's work area if no screen would show it.
   void RestoreGeometry();
-  // The same rule when the screens change while the bar stands: moved, its size kept, only
-  // when no screen would show it now. The new place is not stored; the exit stores it.
-  void KeepReachable();
+  // When the screens change while the bar stands: moved, its size kept, only when the screens
+  // no longer show it whole. The new place is not stored; the exit stores it.
+  void KeepWhole();
   void ShowStatus(const Status& status);
   void Show();  // shows the bar and brings it to the front
   void Hide();

@@ -8,10 +8,10 @@ class QWidget;
 
 namespace kestrion {
 
-// Asks the window manager to leave the bar out of the task bar and the pager, as a tool
-// window should be. Call it before each showing (it makes the native window if need be);
-// elsewhere than on X11 it does nothing.
-void KeepOffTaskbar(QWidget* window);
+// Asks the window manager to keep the bar as a panel: out of the task bar and the pager, as a
+// tool window should be, and on every workspace (sticky, desktop 0xFFFFFFFF). Call it before
+// each showing (it makes the native window if need be); elsewhere than on X11 it does nothing.
+void AskPanelStates(QWidget* window);
 
 // Where the X server shows a window now, in Qt's coordinates: its own rectangle on the root
 // window, the frame a window manager put around it (`_NET_FRAME_EXTENTS` where the manager

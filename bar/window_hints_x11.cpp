@@ -64,7 +64,7 @@ int Scaled(int pixels, qreal ratio) { return qRound(pixels / ratio); }
 
 }  // namespace
 
-void KeepOffTaskbar(QWidget* window) {
+void AskPanelStates(QWidget* window) {
   xcb_connection_t* connection = Connection();
   if (connection == nullptr) return;
   const auto id = static_cast<xcb_window_t>(window->winId());
@@ -79,12 +79,17 @@ void KeepOffTaskbar(QWidget* window) {
     const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
     atoms.assign(values, values + xcb_get_property_value_length(reply.get()) / 4);
   }
-  for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+  for (const char* name :
+       {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_STICKY"}) {
     const xcb_atom_t atom = Atom(connection, name);
     if (std::find(atoms.begin(), atoms.end(), atom) == atoms.end()) atoms.push_back(atom);
   }
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                       static_cast<std::uint32_t>(atoms.size()), atoms.data());
+  // Every workspace, as the managers that go by the desktop rather than the state read it.
+  constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, Atom(connection, "_NET_WM_DESKTOP"),
+                      XCB_ATOM_CARDINAL, 32, 1, &kAllDesktops);
   xcb_flush(connection);
 }
 

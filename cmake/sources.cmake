@@ -26,6 +26,7 @@ set(KESTRION_CORE_SOURCES
   settings/string_table.cpp
   shell/desktop_entry.cpp
   shell/shortcut.cpp
+  ui/single_copy.cpp
 )
 
 # System calls of the Linux program: POSIX, libcurl, expat, the settings file.
@@ -48,10 +49,12 @@ set(KESTRION_QT_SOURCES
   app/quit_signals_qt.cpp
   bar/form_about_qt.cpp
   bar/form_main_qt.cpp
+  bar/form_main_place_qt.cpp
   bar/window_hints_x11.cpp
   settings_dialog/form_settings_qt.cpp
   ui/application_qt.cpp
   ui/shell_open_qt.cpp
+  ui/single_copy_qt.cpp
 )
 
 # System calls of the Windows program: the registry, the string table, WinINet, MSXML.
@@ -79,4 +82,5 @@ set(KESTRION_WIN_GUI_SOURCES
   ui/application_win.cpp
   ui/dpi_win.cpp
   ui/shell_open_win.cpp
+  ui/single_copy_win.cpp
 )

@@ -109,6 +109,38 @@ TEST(BarReachable, APositionOnAnyScreenIsKeptAndALostOneComesToThePrimary) {
             (BarRect{0, 677, 2500, 21}));
 }
 
+TEST(BarWhole, AfterTheScreensChangeTheBarStandsWhollyOnThem) {
+  const BarRect left{0, 0, 1920, 1080}, right{1920, 0, 1280, 1024};
+  const std::vector<BarRect> two = {left, right};
+  const struct {
+    BarRect bar;
+    std::vector<BarRect> screens;
+    BarRect expected;
+  } rows[] = {
+      {{500, 200, 400, 22}, two, {500, 200, 400, 22}},      // on one screen
+      {{1800, 200, 400, 22}, two, {1800, 200, 400, 22}},    // across two: whole all the same
+      {{1800, 1060, 400, 22}, two, {1520, 1058, 400, 22}},  // its foot below both
+      // The right monitor removed under a bar that a manager then left 24 pixels of on the
+      // left one: the sliver is not enough, the whole bar comes back.
+      {{1896, 200, 400, 22}, {left}, {1520, 200, 400, 22}},
+      {{1990, -10, 400, 22}, two, {1990, 0, 400, 22}},  // partly above the screens
+      // Mostly on the right one, its foot below it: onto the right one.
+      {{1900, 1010, 400, 22}, two, {1920, 1002, 400, 22}},
+      // On no screen: the primary one, at the nearest place.
+      {{5000, 3000, 400, 22}, {right, left}, {1520, 1058, 400, 22}},
+      // Wider than its screen: the left edge, where the text starts, stays on it.
+      {{1900, 100, 1500, 22}, {right}, {1920, 100, 1500, 22}},
+      // A screen with a hole beside it (an L of monitors): the hole counts as off-screen.
+      {{1800, 1030, 400, 22},
+       {left, {1920, 0, 1280, 1024}, {1920, 1080, 1280, 800}},
+       {1520, 1030, 400, 22}},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(KeepBarWhole(row.bar, row.screens, left), row.expected)
+        << row.bar.left << "," << row.bar.top;
+  }
+}
+
 // A manager's frame (twm's: a border and a title above the bar) is part of the place the user
 // sees and stores; the size stays the bar's own, so no restart moves or grows it.
 TEST(BarPlace, TheOuterCornerIsStoredAndTheWindowAskedForInsideTheFrame) {
