@@ -14,6 +14,7 @@
 #include "settings_dialog/form_settings_qt.h"
 #include "ui/application_qt.h"
 #include "ui/forms.h"
+#include "ui/single_copy_qt.h"
 
 namespace {
 
@@ -32,6 +33,14 @@ class QtFront final : public kestrion::ProgramFront {
   explicit QtFront(kestrion::Application& app) : app_(app) {}
 
   void ShowException(const std::string& message) override { kestrion::ShowException(message); }
+
+  // Another start asks for the bar as "Развернуть" shows it; while this copy is still making
+  // its windows, the bar is about to be shown anyway.
+  bool TakeSessionCopy() override {
+    return kestrion::ClaimSessionCopy([] {
+      if (kestrion::FormMain != nullptr) kestrion::FormMain->BringIntoView();
+    });
+  }
 
   void Run() override {
     using namespace kestrion;

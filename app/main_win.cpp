@@ -7,6 +7,7 @@
 #include "settings_dialog/form_settings_win.h"
 #include "ui/application_win.h"
 #include "ui/forms.h"
+#include "ui/single_copy_win.h"
 
 #include <string>
 
@@ -23,6 +24,8 @@ class WinFront final : public kestrion::ProgramFront {
   explicit WinFront(HINSTANCE instance) : instance_(instance) {}
 
   void ShowException(const std::string& message) override { kestrion::ShowException(message); }
+
+  bool TakeSessionCopy() override { return kestrion::ClaimSessionCopy(); }
 
   void BeforeWindows() override { kestrion::InitApplication(instance_); }
 

@@ -36,6 +36,19 @@ class ComScope {
   bool initialised_;
 };
 
+// Kernel objects: tokens, mutexes, processes.
+struct HandleClose {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleClose>;
+
+// What the system allocated with LocalAlloc for the caller.
+struct LocalRelease {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+template <typename T>
+using LocalPtr = std::unique_ptr<T, LocalRelease>;
+
 // GDI objects: bitmaps, fonts.
 struct GdiDelete {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The bar under a real window manager, as a user runs it: the place stored is the place seen
 # and survives restarts, a drag and "Наверх" are stored where they end, the bar stays above an
-# ordinary window, off the task bar (once hidden and shown again too), and takes no focus on a
-# poll; a screen made smaller brings it back. The display is Xephyr, nested in Xvfb, so that
+# ordinary window, off the task bar (once hidden and shown again too), on every workspace, and
+# takes no focus on a poll; a monitor removed or a screen made smaller brings it wholly back; a
+# second start brings the running copy's bar into view and ends. The display is Xephyr, nested in Xvfb, so that
 # its screen can change size.
 # Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER SNI_WATCHER
 # MANAGER: openbox, fluxbox, i3, twm, icewm, or none.
@@ -99,6 +100,19 @@ fi
 check "not in the task bar or the pager" \
   eval 'xprop -id "$bar" _NET_WM_STATE | grep SKIP_TASKBAR | grep -q SKIP_PAGER'
 
+# On every workspace, as a panel: switching leaves the balance in view.
+if [ "$manager" = twm ] || [ "$manager" = none ]; then
+  skip "the bar on every workspace: $manager has no workspaces"
+else
+  to_workspace() {  # NUMBER, from 1; i3 makes its workspaces as they are asked for
+    if [ "$manager" = i3 ]; then i3-msg -q workspace "$1"; else xdotool set_desktop $(($1 - 1)); fi
+  }
+  to_workspace 2
+  check "on the second workspace the bar shows too" \
+    wait_until 3 eval 'bar_shown && bar_has_colour 00FF00'
+  to_workspace 1
+fi
+
 # A drag by the label is stored where it ends.
 bar_centre() { bar_geometry | awk -F'[x+]' '{ print int($3 + $1 / 2), int($4 + $2 / 2) }'; }
 read -r x y < <(bar_centre)
@@ -158,19 +172,34 @@ choose_top() {
 check "\"Наверх\" puts the bar on the top edge" eval 'choose_top || { xdotool key Escape; choose_top; }'
 check "and stores it" wait_until 3 eval '[ "$(stored_place)" = "$(seen_place)" ]'
 
-# Screens that change under the running bar: still in reach, it stays; out of reach, it
-# comes back within a second.
+# Screens that change under the running bar: still showing it whole, they leave it; a monitor
+# removed or a screen made smaller brings it wholly onto what is left within a second, after
+# whatever the manager did with it (openbox moves it itself, and left a sliver in view).
 xrandr -s 1024x600 >/dev/null 2>&1
 sleep 0.5
 check "a smaller screen that still shows the bar leaves it" place_settled "600,0 400x22"
-xrandr -s 320x240 >/dev/null 2>&1
-back_in_reach() {  # 8 pixels of it each way on the screen, as a manager may have put it
+output=$(xrandr 2>/dev/null | awk '/ connected/ { print $1; exit }')
+# The right one first: the left one takes the place of the whole screen's.
+xrandr --setmonitor right 512/135x600/159+512+0 none >/dev/null 2>&1
+xrandr --setmonitor left 512/135x600/159+0+0 "$output" >/dev/null 2>&1
+sleep 0.5
+whole_on() {  # LEFT TOP WIDTH HEIGHT: the bar (400x22) seen wholly inside, and staying there
   local left top
   IFS=, read -r left top < <(bar_outer)
-  [ -n "$top" ] && [ "$left" -lt 312 ] && [ $((left + 400)) -gt 8 ] && [ "$top" -lt 232 ] &&
-    [ $((top + 22)) -gt 8 ]
+  [ -n "$top" ] && [ "$left" -ge "$1" ] && [ "$top" -ge "$2" ] &&
+    [ $((left + 400)) -le $(($1 + $3)) ] && [ $((top + 22)) -le $(($2 + $4)) ] &&
+    sleep 0.3 && [ "$(bar_outer)" = "$left,$top" ]
 }
-check "a screen that no longer shows it brings it back within 1 s" within_ms 1000 back_in_reach
+# i3 moves a floating window as the monitors change, and keeps it whole.
+check "split into two monitors, the bar stays on the right one" whole_on 512 0 512 600
+xrandr --delmonitor right >/dev/null 2>&1
+check "the right monitor removed, the bar stands wholly on the left one within 1 s" \
+  within_ms 1000 whole_on 0 0 512 600
+xrandr --delmonitor left >/dev/null 2>&1
+xrandr -s 320x240 >/dev/null 2>&1
+# Wider than the screen: its left edge, where the text starts, on it.
+check "a screen narrower than the bar takes its left edge within 1 s" \
+  within_ms 1000 eval 'whole_on 0 0 400 240 && [ "$(bar_outer | cut -d, -f1)" = 0 ]'
 
 sleep 0.5
 last_seen=$(seen_place)
@@ -190,6 +219,23 @@ check "Свернуть hides the bar" wait_until 2 bar_hidden
 ask_watcher activate >/dev/null
 check "shown again from the icon, it is still off the task bar" wait_until 2 \
   eval 'bar_shown && xprop -id "$(bar_id)" _NET_WM_STATE | grep SKIP_TASKBAR | grep -q SKIP_PAGER'
+
+# Started again while it runs, hidden by a double click: the second start brings the bar back
+# and ends at once; one copy, one icon.
+read -r x y < <(bar_centre)
+xdotool mousemove "$x" "$y" click --repeat 2 --delay 80 1
+check "a double click hides the bar" wait_until 2 bar_hidden
+"$KESTRION" >"$session_dir/second.log" 2>&1 &
+second_pid=$!
+started "$second_pid"
+if wait_until 3 process_ended "$second_pid"; then
+  wait "$second_pid"
+  check "a second start ends at once with status 0" [ $? -eq 0 ]
+else
+  fail "a second start ends at once with status 0"
+fi
+check "and the running copy's bar shows again" wait_until 2 bar_shown
+check "the first copy goes on" kill -0 "$program_pid"
 end_program
 
 report

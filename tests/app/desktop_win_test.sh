@@ -4,8 +4,9 @@
 # at the next tick, the icon's and the bar's right clicks open the menu, "Выход" from it ends
 # the program and keeps the bar's place for the next start. Then a server that takes the
 # request and never answers: the bar goes on answering, a change of the screens brings it
-# back when no screen shows it (and leaves it where one does), the end of the session saves
-# its place, and closing it does not wait for the request. The shell's and the system's
+# wholly back when they no longer show it whole (and leaves it where they do), the end of the
+# session saves its place, and closing it does not wait for the request. A second start brings
+# the running copy's hidden bar back and ends. The shell's and the system's
 # messages come from bar_probe, as they would from the shell and the system.
 # Usage: desktop_test.sh WINE_RUN KESTRION_EXE BAR_PROBE_EXE SERVER_STATE
 set -uo pipefail
@@ -80,16 +81,19 @@ done
 echo "slowest answer to WM_NULL during the stall: $worst ms"
 check "meanwhile the bar answers WM_NULL within 100 ms" [ "$worst" -le 100 ]
 
-# Off every screen when the screens change: onto the primary work area's nearest corner at
-# once, a place not stored; mostly off the screen but still in reach, it stays.
+# When the screens change, a bar they no longer show whole comes wholly onto the one it
+# overlaps most (the primary one where none) at once, a place not stored; one wholly in view
+# stays.
 probe move -3000 -3000
 probe displaychange
 check "a display change brings a lost bar back at once" wait_until 1 bar_at 0 0
 check "without storing that place" stored_top 0x28
 probe move -100 40
 probe workarea
-check "a work-area change leaves a bar still in reach" bar_at -100 40
+check "a work-area change brings a bar partly off the screen wholly onto it" bar_at 0 40
 probe move 120 40
+probe workarea
+check "and leaves one wholly in view" bar_at 120 40
 
 # Top as "Выход" stored it goes first, so that only the end of the session can store it again.
 "$wine" reg delete "$key" /v Top /f >/dev/null 2>&1
@@ -106,6 +110,19 @@ check "and the stall adds less than 1 s to it" [ $((elapsed - answered)) -lt 100
 start demo
 probe drag 30 50
 check "the drag moves the bar" wait_until 5 bar_at 150 90
+# Hidden, and the program started again: the running copy shows its bar, the new start ends.
+# Another program's window of the bar's class, above it, is not taken for it.
+probe dblclick
+check "a double click hides the bar" wait_until 5 probe_says shown hidden
+"$wine" "$probe" decoy 30 &
+decoy=$!
+wait_until 10 probe_says rect "0 0 50 20"
+timeout 30 "$wine" "$kestrion"
+check "a second start ends with status 0" [ $? -eq 0 ]
+probe decoy-end
+wait "$decoy"
+check "and the running copy's bar shows again" wait_until 5 probe_says shown shown
+check "the first copy goes on" kill -0 "$program"
 # A taskkill that hangs or misses the program is tried again, once; a program that outlives
 # both is a failure, not a hung run.
 program_ended() { grep -qs '^[0-9]* (.*) Z' "/proc/$program/stat" || [ ! -e "/proc/$program" ]; }

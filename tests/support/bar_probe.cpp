@@ -16,6 +16,11 @@
 //                         screen's bits per pixel and size
 //   bar_probe workarea    the work area changed, as the system says it
 //   bar_probe drag DX DY  drags the bar by its label with the left button, as the user does
+//   bar_probe dblclick    a double click on the label
+//   bar_probe shown       prints "shown" or "hidden"
+//   bar_probe decoy SECONDS  another program's window of class "TFormMain", above the bar,
+//                         answering only what any window does, for that long at most
+//   bar_probe decoy-end   closes it
 //   bar_probe link PATH   prints a shell link's target, arguments, working folder and
 //                         description as the shell reads them, and its show command, a line each
 //   bar_probe link PATH TARGET  writes a link to TARGET there, as another program might
@@ -123,12 +128,39 @@ int Link(const char* path, const char* target) {
   return status;
 }
 
+LRESULT CALLBACK DecoyProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+int Decoy(int seconds) {
+  WNDCLASSW type = {};
+  type.lpfnWndProc = DecoyProc;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = L"TFormMain";
+  RegisterClassW(&type);
+  const HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"TFormMain", L"decoy",
+                                      WS_POPUP | WS_VISIBLE, 0, 0, 50, 20, nullptr, nullptr,
+                                      type.hInstance, nullptr);
+  SetTimer(window, 1, static_cast<UINT>(seconds) * 1000, nullptr);
+  MSG message = {};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0 && message.message != WM_TIMER) {
+    DispatchMessageW(&message);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string command = argc >= 2 ? argv[1] : "";
   if (command == "link" && (argc == 3 || argc == 4))
     return Link(argv[2], argc == 4 ? argv[3] : nullptr);
+  if (command == "decoy" && argc == 3) return Decoy(std::atoi(argv[2]));
+  if (command == "decoy-end") {
+    const HWND decoy = FindWindowW(L"TFormMain", L"decoy");
+    return decoy != nullptr && PostMessageW(decoy, WM_CLOSE, 0, 0) ? 0 : 1;
+  }
   const HWND bar = FindWindowW(L"TFormMain", nullptr);
   if (bar == nullptr) {
     std::puts("no bar");
@@ -190,6 +222,11 @@ int main(int argc, char** argv) {
     const int to_y = y + std::atoi(argv[3]);
     SendMessageW(label, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to_x, to_y));
     SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(to_x, to_y));
+  } else if (command == "dblclick") {
+    const HWND label = FindWindowExW(bar, nullptr, L"TLabel", nullptr);
+    SendMessageW(label, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  } else if (command == "shown") {
+    std::puts(IsWindowVisible(bar) ? "shown" : "hidden");
   } else if (command == "move" && argc == 4) {
     SetWindowPos(bar, nullptr, std::atoi(argv[2]), std::atoi(argv[3]), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -205,7 +242,8 @@ int main(int argc, char** argv) {
   } else {
     std::puts(
         "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
-        "key NAME|rect|move LEFT TOP|displaychange|workarea|drag DX DY|link PATH [TARGET]");
+        "key NAME|rect|move LEFT TOP|displaychange|workarea|drag DX DY|dblclick|shown|"
+        "decoy SECONDS|decoy-end|link PATH [TARGET]");
     return 2;
   }
   return 0;
