@@ -227,7 +227,10 @@ void TFormMain::ShowStatus(const Status& status) {
   text_colour_ = StatusColour(status.ok);
   status_image_ = StatusImage(status.ok);
   LoadStatusIcons();
-  SetWindowTextW(label_, Utf8ToWide(BarText(status.text)).c_str());
+  // Set only when it changes, so that a screen reader hears a new status and not every
+  // poll's same one again.
+  const std::wstring text = Utf8ToWide(BarText(status.text));
+  if (text != WindowText(label_)) SetWindowTextW(label_, text.c_str());
   InvalidateRect(label_, nullptr, TRUE);
   UpdateWindow(label_);
 
@@ -450,6 +453,9 @@ LRESULT TFormMain::HandleLabelMessage(UINT message, WPARAM wparam, LPARAM lparam
     case WM_SETTEXT: {
       const LRESULT done = DefWindowProcW(label_, message, wparam, lparam);
       InvalidateRect(label_, nullptr, TRUE);
+      // The text is the label's accessible name; drawn here, not by a standard control, the
+      // label itself tells screen readers that it changed.
+      NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, label_, OBJID_CLIENT, CHILDID_SELF);
       return done;
     }
     case WM_LBUTTONDOWN:

@@ -61,8 +61,8 @@ const std::vector<SettingsControl>& SettingsControls() {
   static const std::vector<SettingsControl> controls = [] {
     std::vector<SettingsControl> all = {
         {SettingsRole::kLoginLabel, "Label2", "PIN1", {8, 24, 29, 13}},
-        {SettingsRole::kPswdLabel, "Label3", "PIN2", {8, 48, 29, 13}},
         {SettingsRole::kLogin, "eLogin", "1", {63, 20, 200, 21}},
+        {SettingsRole::kPswdLabel, "Label3", "PIN2", {8, 48, 29, 13}},
         {SettingsRole::kPswd, "ePswd", "123", {63, 45, 200, 21}},
     };
     for (const ShortcutBox& box : ShortcutBoxes()) {

@@ -101,8 +101,9 @@ struct SettingsControl {
   ControlPlace place;
 };
 
-// Every control, in tab order where it takes the focus; the group box, which holds them all,
-// comes last, so that it lies beneath them.
+// Every control, in tab order where it takes the focus; each label just before the edit it
+// names, as Windows names an edit for a screen reader by the text made just before it; the
+// group box, which holds them all, comes last, so that it lies beneath them.
 const std::vector<SettingsControl>& SettingsControls();
 
 // The fields whose texts are stored, and under which value.

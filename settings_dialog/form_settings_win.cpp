@@ -125,7 +125,8 @@ TFormSettings::~TFormSettings() {
 }
 
 void TFormSettings::CreateControls() {
-  // Created in the tab order: the dialog manager walks the controls in creation order.
+  // Created in the table's order: the dialog manager walks the controls in creation order
+  // for Tab, and a screen reader names an edit by the static text made just before it.
   std::size_t box = 0;
   for (const SettingsControl& control : SettingsControls()) {
     HWND window = nullptr;

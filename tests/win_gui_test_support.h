@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -41,6 +43,25 @@ inline std::wstring Text(HWND window) {
   wchar_t text[256] = {};
   GetWindowTextW(window, text, 256);
   return text;
+}
+
+// What a screen reader calls a window: the name Active Accessibility gives its client area.
+inline std::wstring AccessibleName(HWND window) {
+  // IID_IAccessible: the 64-bit import library's symbol is a thunk, not the GUID.
+  static const IID kIAccessible = {
+      0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+  IAccessible* accessible = nullptr;
+  VARIANT self = {};  // CHILDID_SELF
+  self.vt = VT_I4;
+  BSTR name = nullptr;
+  if (SUCCEEDED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), kIAccessible,
+                                           reinterpret_cast<void**>(&accessible)))) {
+    accessible->get_accName(self, &name);
+    accessible->Release();
+  }
+  std::wstring result = name != nullptr ? std::wstring(name, SysStringLen(name)) : L"(none)";
+  SysFreeString(name);
+  return result;
 }
 
 inline std::wstring ClassOf(HWND window) {

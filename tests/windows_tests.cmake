@@ -33,8 +33,9 @@ if(NOT KESTRION_WHOLE_PROGRAM_TESTS_ONLY)
     win_test_support.cpp
   )
 
-  # The real windows, created in Wine with an X server behind it, checked through Win32.
-  kestrion_test(win_gui_tests OWN_MAIN DISPLAY LIBS kestrion_win_gui
+  # The real windows, created in Wine with an X server behind it, checked through Win32 and,
+  # as a screen reader reads them, through Active Accessibility (oleacc: the tests' own).
+  kestrion_test(win_gui_tests OWN_MAIN DISPLAY LIBS kestrion_win_gui oleacc
     PROPERTIES RESOURCE_LOCK wine_registry SOURCES
     win_gui_test_main.cpp
     bar/form_about_win_test.cpp

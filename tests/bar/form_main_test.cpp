@@ -245,8 +245,8 @@ TEST(DescribedLayouts, TheBarTheSettingsDialogAndTheAboutBox) {
       controls,
       (std::vector<std::pair<Role, std::string>>{
           {Role::kLoginLabel, "Label2 'PIN1' 8,24 29x13"},
-          {Role::kPswdLabel, "Label3 'PIN2' 8,48 29x13"},
           {Role::kLogin, "eLogin '1' 63,20 200x21"},
+          {Role::kPswdLabel, "Label3 'PIN2' 8,48 29x13"},
           {Role::kPswd, "ePswd '123' 63,45 200x21"},
           {Role::kShortcutBox, "CheckBoxCreateStartup 'Автозапуск' 8,88 97x16"},
           {Role::kShortcutBox, "CheckBoxCreateDesktop 'Ярлык на Рабочем столе' 105,88 177x16"},

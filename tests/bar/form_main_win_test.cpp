@@ -305,6 +305,30 @@ TEST_F(FormMainWinTest, AStatusColoursTheTextAndChangesTheIcon) {
   EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
 }
 
+std::vector<HWND> renamed;  // the windows whose client area said that its name changed
+
+TEST_F(FormMainWinTest, AScreenReaderReadsTheStatusAndHearsEachChangeOfIt) {
+  const HWINEVENTHOOK hook = SetWinEventHook(
+      EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
+      [](HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) CALLBACK {
+        if (object == OBJID_CLIENT && child == CHILDID_SELF) renamed.push_back(window);
+      },
+      GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  const HWND label = form_->label();
+  std::vector<int> heard;  // after each status
+  for (const char* text : {"Ваш баланс: 5 руб.", "Ваш баланс: 5 руб.", "Интернет отсутствует"}) {
+    form_->ShowStatus({text, true});
+    EXPECT_EQ(test::AccessibleName(label), Utf8ToWide(text));
+    for (int i = 0; i < 10; ++i, Sleep(10)) {  // out of context, the news comes as messages
+      MSG message = {};
+      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+    heard.push_back(static_cast<int>(std::count(renamed.begin(), renamed.end(), label)));
+  }
+  UnhookWinEvent(hook);
+  EXPECT_EQ(heard, (std::vector<int>{1, 1, 2})) << "the same status at the next poll is no news";
+}
+
 TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
   form_->AddTrayIcon();
   ASSERT_EQ(sent_.size(), 1u);

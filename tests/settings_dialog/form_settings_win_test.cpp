@@ -190,12 +190,15 @@ TEST_F(SettingsDialogWin, IsAFixedDialogWithTheControlsWhereDesigned) {
   EXPECT_EQ(line.top, bevel_place.top);
 }
 
-TEST_F(SettingsDialogWin, TabRunsFromTheLoginToCancelAndRoundAgain) {
+TEST_F(SettingsDialogWin, TabRunsFromTheLoginToCancelAndAScreenReaderNamesEachEdit) {
   const HWND order[] = {dialog.eLogin,   dialog.ePswd,    dialog.boxes[0],     dialog.boxes[1],
                         dialog.boxes[2], dialog.BitBtnOk, dialog.BitBtnCancel, dialog.eLogin};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
     EXPECT_EQ(GetNextDlgTabItem(dialog.handle(), order[i], FALSE), order[i + 1]) << i;
   }
+  // By its own label, not by the one made last before it.
+  EXPECT_EQ(AccessibleName(dialog.eLogin), L"PIN1");
+  EXPECT_EQ(AccessibleName(dialog.ePswd), L"PIN2");
 }
 
 TEST_F(SettingsDialogWin, FormCreateFillsTheEditsAndWritesExistingLinksAgain) {
