@@ -59,22 +59,6 @@ start_manager() {  # NAME
   if [ "$1" = twm ]; then sleep 1 && kill -0 "$manager_pid"; else wait_until 10 manager_running; fi
 }
 
-stored() {  # NAME: a number stored in the settings file, a signed one
-  local value=$((16#$(sed -n "s/^\"$1\"=dword:\([0-9a-f]*\).*/\1/p" "$settings_file")))
-  echo $((value >= 2 ** 31 ? value - 2 ** 32 : value))
-}
-stored_place() { echo "$(stored Left),$(stored Top) $(stored Width)x$(stored Height)"; }
-seen_place() {  # the same, seen on the screen
-  echo "$(bar_outer) $(bar_geometry | cut -d+ -f1)"
-}
-place_settled() {  # PLACE: the bar shows there, and stays for a moment
-  [ "$(seen_place)" = "$1" ] && sleep 0.3 && [ "$(seen_place)" = "$1" ]
-}
-end_program() {
-  kill -TERM "$program_pid"
-  wait "$program_pid"
-}
-
 session_begin "$work"
 start_resizable_display 1024x768 || exit 1
 start_manager "$manager" || { echo "$manager did not start: $(tail -n 3 "$work/manager.log")"; exit 1; }
@@ -114,7 +98,6 @@ else
 fi
 
 # A drag by the label is stored where it ends.
-bar_centre() { bar_geometry | awk -F'[x+]' '{ print int($3 + $1 / 2), int($4 + $2 / 2) }'; }
 read -r x y < <(bar_centre)
 xdotool mousemove "$x" "$y" mousedown 1 mousemove $((x + 50)) $((y + 30)) \
   mousemove $((x + 100)) $((y + 60)) mouseup 1

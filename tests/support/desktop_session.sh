@@ -151,3 +151,22 @@ bar_has_colour() {  # HEX (e.g. 00FF00): true when the bar shows text in that co
   convert "$session_dir/screen.png" -crop "$geometry" +repage -format %c histogram:info:- \
     2>/dev/null | grep -qi "#$1"
 }
+
+bar_centre() { bar_geometry | awk -F'[x+]' '{ print int($3 + $1 / 2), int($4 + $2 / 2) }'; }
+
+# The bar's place as stored (outer corner and size), and as seen on the screen.
+stored() {  # NAME: a number stored in the settings file, a signed one
+  local value=$((16#$(sed -n "s/^\"$1\"=dword:\([0-9a-f]*\).*/\1/p" "$settings_file")))
+  echo $((value >= 2 ** 31 ? value - 2 ** 32 : value))
+}
+stored_place() { echo "$(stored Left),$(stored Top) $(stored Width)x$(stored Height)"; }
+seen_place() {  # the same, seen on the screen
+  echo "$(bar_outer) $(bar_geometry | cut -d+ -f1)"
+}
+place_settled() {  # PLACE: the bar shows there, and stays for a moment
+  [ "$(seen_place)" = "$1" ] && sleep 0.3 && [ "$(seen_place)" = "$1" ]
+}
+end_program() {
+  kill -TERM "$program_pid"
+  wait "$program_pid"
+}
