@@ -1,7 +1,7 @@
 # Functions for starting the real desktop program as a user would: a D-Bus session bus, an
-# X server (Xvfb), a notification-area host (trayer), the test billing server as the HTTP
-# proxy for the operator's host, and settings in a throwaway home. Sourced by the desktop
-# tests and the benchmarks; every process it starts is ended by session_end.
+# X server (Xvfb), a notification-area host (trayer) or GNOME Shell, the test billing server
+# as the HTTP proxy for the operator's host, and settings in a throwaway home. Sourced by the
+# desktop tests and the benchmarks; every process it starts is ended by session_end.
 
 source "$(dirname "${BASH_SOURCE[0]}")/script_support.sh"
 
@@ -169,4 +169,94 @@ place_settled() {  # PLACE: the bar shows there, and stays for a moment
 end_program() {
   kill -TERM "$program_pid"
   wait "$program_pid"
+}
+
+# --- GNOME Shell --------------------------------------------------------------------------
+
+gnome_appindicator=ubuntu-appindicators@ubuntu.com  # Debian's AppIndicator extension
+
+# A system bus of the session's own, as GNOME Shell's login-manager and status code want one:
+# no other service is on it. Exports its address.
+start_system_bus() {
+  cat >"$session_dir/system-bus.conf" <<CONF
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$session_dir/system_bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/> <allow own="*"/> <allow send_destination="*"/> <allow receive_sender="*"/>
+  </policy>
+</busconfig>
+CONF
+  dbus-daemon --config-file="$session_dir/system-bus.conf" --nofork --nopidfile \
+    --print-address=1 >"$session_dir/system-bus" 2>"$session_dir/system-bus.log" &
+  started $!
+  wait_until 10 test -s "$session_dir/system-bus" ||
+    { echo "the system bus did not start: $(tail -n 3 "$session_dir/system-bus.log")" >&2; return 1; }
+  export DBUS_SYSTEM_BUS_ADDRESS
+  DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$session_dir/system-bus")
+}
+
+# GNOME Shell on the display as its window manager and top bar, as an X11 GNOME session runs
+# it; with --appindicator, with Debian's AppIndicator extension, the top bar's host of icons
+# over D-Bus. Its settings live in the throwaway home (GIO's keyfile backend, no dconf
+# service): no animations, two fixed workspaces, no welcome dialog, no notification banners
+# (a session as root gets one) and the note on the missing lock screen already seen. The
+# overview a fresh session opens with is closed, as a user's Escape would close it, through
+# the shell's own property on the session bus. Returns once the shell has started (and the
+# extension hosts icons); sets shell_pid.
+start_gnome_shell() {  # [--appindicator]
+  need gnome-shell gnome-shell
+  need libglib2.0-bin gdbus
+  local extensions=
+  if [ "${1:-}" = --appindicator ]; then
+    [ -d "/usr/share/gnome-shell/extensions/$gnome_appindicator" ] || {
+      echo "FAIL: GNOME's AppIndicator extension is missing; it comes with the Debian package" \
+        "gnome-shell-extension-appindicator (tools/bootstrap)" >&2
+      exit 1
+    }
+    extensions="'$gnome_appindicator'"
+  fi
+  start_system_bus || return 1
+  export XDG_SESSION_TYPE=x11 XDG_CURRENT_DESKTOP=GNOME GSETTINGS_BACKEND=keyfile
+  mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings" "$XDG_DATA_HOME/gnome-shell"
+  : >"$XDG_DATA_HOME/gnome-shell/lock-warning-shown"
+  printf '%s\n' '[org/gnome/shell]' "enabled-extensions=[$extensions]" \
+    'disable-user-extensions=false' "welcome-dialog-last-shown-version='4294967295'" \
+    '[org/gnome/desktop/interface]' 'enable-animations=false' \
+    '[org/gnome/desktop/notifications]' 'show-banners=false' \
+    '[org/gnome/mutter]' 'dynamic-workspaces=false' \
+    '[org/gnome/desktop/wm/preferences]' 'num-workspaces=2' \
+    >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+  gnome-shell --x11 --replace >"$session_dir/shell.log" 2>&1 &
+  shell_pid=$!
+  started "$shell_pid"
+  if wait_until 30 shell_starting && shell_overview true &&
+     shell_call org.freedesktop.DBus.Properties.Set org.gnome.Shell OverviewActive '<false>' \
+       >/dev/null &&
+     wait_until 10 shell_started &&
+     { [ -z "$extensions" ] || wait_until 10 bus_name_owned org.kde.StatusNotifierWatcher; }; then
+    return 0
+  fi
+  echo "GNOME Shell did not start: $(grep -v '^$' "$session_dir/shell.log" | tail -n 3)" >&2
+  return 1
+}
+
+shell_call() {  # METHOD ARGUMENTS...: calls the shell's /org/gnome/Shell on the session bus
+  gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell --method "$@" \
+    2>/dev/null
+}
+shell_overview() {  # true|false: the overview is open, or closed
+  shell_call org.freedesktop.DBus.Properties.Get org.gnome.Shell OverviewActive | grep -q "<$1>"
+}
+shell_starting() {  # the startup's overview is open, or the shell is gone
+  shell_overview true || process_ended "$shell_pid"
+}
+shell_started() {  # the overview is closed and the shell says it has started
+  shell_overview false &&
+    grep -q '^GNOME Shell-Message: .*GNOME Shell started' "$session_dir/shell.log"
+}
+bus_name_owned() {  # NAME: someone owns NAME on the session bus
+  gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner "$1" 2>/dev/null | grep -q true
 }
