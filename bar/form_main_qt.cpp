@@ -137,6 +137,8 @@ void TFormMain::ShowStatus(const Status& status) {
   setPalette(palette);
   const Image image = StatusImage(status.ok);
   setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
+  // The text is the label's accessible name: QLabel tells screen readers of a new one itself,
+  // and only when it differs, so the same status at the next poll is no news.
   LabelMain->setText(QString::fromStdString(BarText(status.text)));
   const std::string tip = StatusTip(status.text);
   if (TrayIcon != nullptr) {

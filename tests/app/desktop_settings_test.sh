@@ -2,11 +2,14 @@
 # A new user's first minutes, in an X server with a notification area: no settings yet, the
 # settings dialog opened from the bar's menu, credentials typed and saved with Enter, and the
 # balance arriving at once, not at the next timer tick; the autostart box ticked on the way.
+# A screen reader follows it on the accessibility bus (AT-SPI), as Orca would.
 # Usage: desktop_settings_test.sh KESTRION TEST_SERVER DATA_DIR
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3
 source "$(dirname "$0")/../support/desktop_session.sh"
 need xdotool xdotool
+need at-spi2-core /usr/libexec/at-spi-bus-launcher
+atspi=$(dirname "$0")/../support/atspi_client.py
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
@@ -17,19 +20,33 @@ start_display || exit 1
 display_pid=$xvfb_pid
 start_tray || exit 1
 start_server demo:demo:123.45 || exit 1
+# The accessibility bus on the session bus, and screen reading on before the program starts:
+# Qt reads it as it starts.
+/usr/libexec/at-spi-bus-launcher >"$work/atspi.log" 2>&1 &
+started $!
+check "a screen reader turns screen reading on" "$atspi" enable
 
 start_program
 check "no settings: the error shows in red" wait_until 10 bar_has_colour FF0000
+"$atspi" events "$program_pid" >"$work/name-events" 2>&1 &
+started $!
+check "the screen reader listens for new names" wait_until 10 grep -q '^ready$' "$work/name-events"
+reader_sees() { "$atspi" tree "$program_pid" | grep -Fx "$1" >/dev/null; }  # an object's LINE
+bar_events() { grep '^Kestrion > ' "$work/name-events"; }
 
 # The bar's menu by a right click on the bar, then "Параметры", the second item.
-kestrion_windows() { xwininfo -root -tree | grep -c '"Kestrion": ("kestrion" "Kestrion")'; }
+kestrion_windows() { xdotool search --onlyvisible --classname '^kestrion$' | wc -l; }  # the bar, the icon, a menu
 windows=$(kestrion_windows)
-menu_shown() { [ "$(kestrion_windows)" -gt "$windows" ]; }  # Qt makes its window at the first show
+menu_shown() { [ "$(kestrion_windows)" -gt "$windows" ]; }
 read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
 xdotool mousemove "$x" "$y" click 3
 check "a right click on the bar opens its menu" wait_until 5 menu_shown
 xdotool key Down Down Return
 check "the settings dialog opens" wait_until 5 dialog_shown
+# Each edit is named by its own label (the group box labels all it holds).
+check "a screen reader names the login edit by its label" \
+  wait_until 5 reader_sees "text: PIN1 (labelled by PIN1, Параметры)"
+check "and the password edit by its own" reader_sees "password text: PIN2 (labelled by PIN2, Параметры)"
 
 # The dialog blocks the bar, not the icon: a left click on the icon hides the bar and shows
 # it again meanwhile.
@@ -52,6 +69,9 @@ xdotool key Tab space Return
 check "the dialog closes" wait_until 5 sh -c '! xwininfo -root -tree | grep -q "\"Параметры\": (\"kestrion\""'
 check "the balance comes at once, not at the next tick" wait_until 10 bar_has_colour 00FF00
 check "well before the 20-second timer" [ $((SECONDS - started)) -lt 15 ]
+check "a screen reader reads the status as the label's name" reader_sees "label: Ваш баланс: 123.45"
+check "and hears of it once, from the bar's label" \
+  wait_until 5 eval '[ "$(bar_events)" = "Kestrion > label: Ваш баланс: 123.45" ]'
 check "the credentials are stored" grep -q '"login"="demo"' "$settings_file"
 check "the autostart entry is there" test -f "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
 check "it starts this program" grep -q "^Exec=$(readlink -f "$KESTRION")\$" \
@@ -60,6 +80,15 @@ check "its icon is the picture beside the program, not a copy in the icon theme"
   grep -q "^Icon=$(dirname "$(readlink -f "$KESTRION")")/kestrion.png\$" \
   "$XDG_CONFIG_HOME/autostart/Kestrion.desktop"
 check "nothing is written into the icon theme" test ! -e "$XDG_DATA_HOME/icons"
+
+# OK again with nothing changed: the poll it starts brings the same status, which is no news.
+xdotool mousemove "$x" "$y" click 3
+check "the menu opens again" wait_until 5 menu_shown
+xdotool key Down Down Return
+check "so does the dialog" wait_until 5 dialog_shown
+xdotool key Return
+polled_again() { [ "$(wc -l <"$work/requests.log")" -ge 2 ]; }
+check "and its OK polls again" wait_until 10 polled_again
 
 # The bar dragged by its label to a new place, then the display server goes away (a crash,
 # a restart): the place is kept, as it was stored when the drag ended.
@@ -75,6 +104,9 @@ bar_dragged() {  # sets left and top
 check "the drag moved the bar" wait_until 5 bar_dragged
 check "the place is stored when the drag ends" \
   wait_until 5 grep -q "\"Top\"=dword:$(printf '%08x' "$top")" "$settings_file"
+# Checked only now: the status of the second poll has long been shown.
+check "the same status again was no news" \
+  eval '[ "$(bar_events)" = "Kestrion > label: Ваш баланс: 123.45" ]'
 kill -KILL "$display_pid"
 wait "$program_pid"
 check "the program ends with the display" true
