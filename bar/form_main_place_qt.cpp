@@ -112,6 +112,8 @@ void TFormMain::RequestPlace() {
 
 void TFormMain::CheckPlace() {
   const auto seen = PlaceOnServer(this);
+  // The manager has taken the bar just shown.
+  if (seen && seen->viewable && std::exchange(ask_workspaces_, false)) AskAllWorkspacesShown(this);
   if (!target_ || !seen) {
     PlaceSettled();
     return;
@@ -148,7 +150,10 @@ void TFormMain::setVisible(bool visible) {
   }
   // Before each mapping: the manager reads the states as it maps the window, and may drop
   // them when it is hidden. The bar's window is made here, at its first showing.
-  if (visible && !isVisible()) AskPanelStates(this);
+  if (visible && !isVisible()) {
+    AskPanelStates(this);
+    ask_workspaces_ = true;
+  }
   QWidget::setVisible(visible);
   if (!visible) return;
   if (hidden_place_) {

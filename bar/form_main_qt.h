@@ -109,7 +109,8 @@ class TFormMain : public QWidget, private BarFront {
   bool store_when_settled_ = false;  // a change by the user is on its way
   // Where the bar was seen last before it was hidden; a hidden window's place is the manager's.
   std::optional<BarRect> hidden_place_;
-  bool tray_on_bus_ = false;  // the icon is a StatusNotifierItem, not a window of ours
+  bool tray_on_bus_ = false;     // the icon is a StatusNotifierItem, not a window of ours
+  bool ask_workspaces_ = false;  // shown, and not yet asked again for every workspace
 };
 
 }  // namespace kestrion

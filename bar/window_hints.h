@@ -13,6 +13,11 @@ namespace kestrion {
 // each showing (it makes the native window if need be); elsewhere than on X11 it does nothing.
 void AskPanelStates(QWidget* window);
 
+// The same "every workspace" asked again of a manager that has taken the shown bar, as the
+// managers' convention wants it for a mapped window: KWin puts a window that Qt marks as
+// transient for its own leader on the current desktop only, whatever it asked for before.
+void AskAllWorkspacesShown(const QWidget* window);
+
 // Where the X server shows a window now, in Qt's coordinates: its own rectangle on the root
 // window, the frame a window manager put around it (`_NET_FRAME_EXTENTS` where the manager
 // sets them, else the window the manager put it in), and whether it is on the screen. Asked

@@ -93,6 +93,24 @@ void AskPanelStates(QWidget* window) {
   xcb_flush(connection);
 }
 
+void AskAllWorkspacesShown(const QWidget* window) {
+  xcb_connection_t* connection = Connection();
+  const auto id = static_cast<xcb_window_t>(window->internalWinId());
+  if (connection == nullptr || id == XCB_WINDOW_NONE) return;
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  xcb_client_message_event_t message = {};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = id;
+  message.type = Atom(connection, "_NET_WM_DESKTOP");
+  message.data.data32[0] = 0xFFFFFFFF;
+  message.data.data32[1] = 1;  // from an application
+  xcb_send_event(connection, 0, screen->root,
+                 XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                 reinterpret_cast<const char*>(&message));
+  xcb_flush(connection);
+}
+
 std::optional<ServerPlace> PlaceOnServer(const QWidget* window) {
   xcb_connection_t* connection = Connection();
   const auto id = static_cast<xcb_window_t>(window->internalWinId());

@@ -193,6 +193,9 @@ std::string RuntimeFolder() {
   return folder;
 }
 
+// The claim held, as long as the process lives.
+SessionCopy* g_held = nullptr;
+
 }  // namespace
 
 bool ClaimSessionCopy(std::function<void()> activate) {
@@ -201,9 +204,11 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   const std::string name = SessionCopyName(display.toStdString());
   const auto pause = [] { std::this_thread::sleep_for(kPause); };
   if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected()) {
-    // Never freed once claimed: the claim lasts as long as the process.
     auto* copy = new BusCopy(bus, name, std::move(activate));
-    if (TakeSessionCopy(*copy, pause, kAttempts)) return true;
+    if (TakeSessionCopy(*copy, pause, kAttempts)) {
+      g_held = copy;
+      return true;
+    }
     copy->Release();
     delete copy;
     return false;
@@ -211,7 +216,10 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   const std::string folder = RuntimeFolder();
   if (folder.empty()) return true;
   auto* copy = new SocketCopy(folder, name, std::move(activate));
-  if (TakeSessionCopy(*copy, pause, kAttempts)) return true;
+  if (TakeSessionCopy(*copy, pause, kAttempts)) {
+    g_held = copy;
+    return true;
+  }
   delete copy;
   return false;
 }
