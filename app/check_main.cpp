@@ -1,13 +1,21 @@
 // kestrion-check: one poll, as the desktop program makes it, printed for scripts and status
-// bars. It reads the same settings and never writes them.
+// bars, or with --follow a poll every 20 s for as long as a status bar keeps it running. It
+// reads the same settings and never writes them.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "app/check_output.h"
 #include "app/console.h"
+#include "app/follow.h"
 #include "app/library_search.h"
+#include "bar/form_main.h"
 #include "base/exception.h"
 #include "base/text_codec.h"
 #include "poll/poll_balance.h"
@@ -26,6 +34,41 @@ int RunPoll(const CheckOptions& options) {
   std::cout << kestrion::FormatCheckOutput(status, options.format, options.warn_below)
             << std::flush;
   return kestrion::CheckExitStatus(status, options.format);
+}
+
+// Writes and flushes at once, for a status bar that reads line by line; false when the output
+// is gone (the status bar has ended or restarted).
+bool WriteNow(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+         std::fflush(stdout) == 0;
+}
+
+// --follow: the desktop program's poll thread and kept client, its hand-overs run by a loop
+// on this thread, the settings read again at every poll and never written.
+int Follow(const CheckOptions& options) {
+  // As long-lived as the process: a signal may still ask it to end while the process ends.
+  static auto* const follow_loop =
+      new kestrion::FollowLoop(std::chrono::milliseconds(kestrion::kTimerIntervalMs));
+  kestrion::FollowLoop& loop = *follow_loop;
+  kestrion::WatchFollowRequests(loop);
+  kestrion::Settings settings(kestrion::OpenProgramRegistry, kestrion::ProgramStringTable());
+  kestrion::PollFront front;
+  front.settings = [&settings] { return &settings; };
+  front.show_status = [&loop, &options](const kestrion::Status& status) {
+    const std::string line =
+        kestrion::FormatCheckOutput(status, options.format, options.warn_below, true);
+    if (!WriteNow(line)) loop.End();
+  };
+  kestrion::TMainThread* thread = kestrion::StartPollThread(
+      [&loop](std::function<void()> work) { return loop.Post(std::move(work)); }, front);
+  loop.Run([thread] { thread->Resume(); }, [thread] { thread->ResumeForNewSettings(); });
+  // A request under way is abandoned: the process ends without waiting for it, nor for the
+  // network library's clean-up at exit, as the desktop program does.
+  if (!kestrion::EndPollThread(thread)) {
+    std::fflush(nullptr);
+    std::_Exit(kestrion::kExitOk);
+  }
+  return kestrion::kExitOk;
 }
 
 int PrintStatUrl() {
@@ -70,5 +113,5 @@ int main(int argc, char** argv) {
     case CheckOptions::Action::kPoll:
       break;
   }
-  return RunPoll(options);
+  return options.follow ? Follow(options) : RunPoll(options);
 }

@@ -98,20 +98,38 @@ std::string MarkupEscape(std::string_view text) {
   return out;
 }
 
+// Polybar reads "%{" as the start of a tag, actions that run commands among them, and the
+// version Debian ships has no escape for it: a word joiner after each '%' keeps the text as it
+// looks and no tag in it.
+std::string PolybarInert(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    out.push_back(c);
+    if (c == '%') out += "\u2060";
+  }
+  return out;
+}
+
 }  // namespace
 
 const char* const kCheckUsage =
-    "Usage: kestrion-check [--format=plain|waybar|i3blocks] [--warn-below=AMOUNT]\n"
-    "                      [--stat-url] [--help] [--version]\n"
+    "Usage: kestrion-check [--format=plain|waybar|i3blocks|polybar] [--warn-below=AMOUNT]\n"
+    "                      [--follow] [--stat-url] [--help] [--version]\n"
     "Asks the billing server for the balance once and prints the status.\n"
     "  --format=plain       the status text (default)\n"
     "  --format=waybar      one JSON object with text, tooltip and class\n"
     "  --format=i3blocks    full text, short text and colour, one a line\n"
+    "  --format=polybar     the text in its colour, with polybar's colour tags\n"
     "  --warn-below=AMOUNT  a balance below AMOUNT is low: waybar's class \"low\", amber\n"
-    "                       for i3blocks; the text and the exit status stay as for ok\n"
+    "                       elsewhere; the text and the exit status stay as for ok\n"
+    "  --follow             keep running: poll now and every 20 seconds, and at once on\n"
+    "                       SIGUSR1 or a real-time signal; print each status as one line\n"
+    "                       (i3blocks: a JSON object); end on SIGTERM, SIGINT, SIGHUP,\n"
+    "                       Ctrl+C or when the output is closed\n"
     "  --stat-url           print the address of the web statistics page and exit\n"
     "Exit status: 0 ok, 1 error, 3 status unchanged, 2 bad command line; with\n"
-    "--format=waybar 0 for any status, with --format=i3blocks 0, or 33 for an error.\n";
+    "--format=waybar or polybar 0 for any status, with --format=i3blocks 0, or 33 for\n"
+    "an error; with --follow 0 once it is asked to end.\n";
 
 CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
   CheckOptions options;
@@ -129,6 +147,10 @@ CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
       options.format = CheckFormat::kWaybar;
     } else if (arg == "--format=i3blocks") {
       options.format = CheckFormat::kI3blocks;
+    } else if (arg == "--format=polybar") {
+      options.format = CheckFormat::kPolybar;
+    } else if (arg == "--follow") {
+      options.follow = true;
     } else if (arg.starts_with("--warn-below=")) {
       options.warn_below = ParseAmount(arg.substr(arg.find('=') + 1));
       if (!options.warn_below) {
@@ -136,7 +158,7 @@ CheckOptions ParseCheckArguments(int argc, const char* const* argv) {
       }
     } else if (arg.starts_with("--format")) {
       throw Exception("unknown format '" + std::string(arg) +
-                      "': use --format=plain, --format=waybar or --format=i3blocks");
+                      "': use --format=plain, waybar, i3blocks or polybar");
     } else {
       throw Exception("unknown argument '" + std::string(arg) + "'");
     }
@@ -175,7 +197,7 @@ bool IsLowBalance(const Status& status, std::optional<double> warn_below) {
 }
 
 std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
-                              std::optional<double> warn_below) {
+                              std::optional<double> warn_below, bool follow) {
   const bool low = status && IsLowBalance(*status, warn_below);
   const std::string line = status ? ShownLine(status->text) : std::string();
   switch (format) {
@@ -197,9 +219,15 @@ std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat f
     case CheckFormat::kI3blocks: {
       if (!status) return {};
       const std::string text = BarText(line);
-      return text + "\n" + text + "\n" + HtmlColour(low ? kLowColour : StatusColour(status->ok)) +
-             "\n";
+      const std::string colour = HtmlColour(low ? kLowColour : StatusColour(status->ok));
+      if (!follow) return text + "\n" + text + "\n" + colour + "\n";
+      return "{\"full_text\":" + JsonString(text) + ",\"short_text\":" + JsonString(text) +
+             ",\"color\":\"" + colour + "\"" + (status->ok ? "" : ",\"urgent\":true") + "}\n";
     }
+    case CheckFormat::kPolybar:
+      if (!status) return {};
+      return "%{F" + HtmlColour(low ? kLowColour : StatusColour(status->ok)) + "}" +
+             PolybarInert(BarText(line)) + "%{F-}\n";
   }
   return {};
 }
@@ -209,6 +237,7 @@ int CheckExitStatus(const std::optional<Status>& status, CheckFormat format) {
     case CheckFormat::kPlain:
       break;
     case CheckFormat::kWaybar:
+    case CheckFormat::kPolybar:
       return kExitOk;
     case CheckFormat::kI3blocks:
       return status && !status->ok ? kExitUrgent : kExitOk;

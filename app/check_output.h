@@ -11,13 +11,15 @@ namespace kestrion {
 // The console command's contract: what it prints for the status of one poll, and its exit
 // status.
 
-enum class CheckFormat { kPlain, kWaybar, kI3blocks };
+enum class CheckFormat { kPlain, kWaybar, kI3blocks, kPolybar };
 
 struct CheckOptions {
   enum class Action { kPoll, kStatUrl, kHelp, kVersion };
   Action action = Action::kPoll;
   CheckFormat format = CheckFormat::kPlain;
   std::optional<double> warn_below;  // --warn-below=AMOUNT
+  // --follow: polls at start and every 20 s, printing a status a line, until asked to end.
+  bool follow = false;
 };
 
 inline constexpr int kExitOk = 0;
@@ -40,15 +42,17 @@ bool IsLowBalance(const Status& status, std::optional<double> warn_below);
 // The output for a poll's status (nullopt: the poll left the status unchanged), ending in a
 // newline, or "" when there is nothing to print. The text is one line without control
 // characters in every format; the status bars get at most what the bar shows of it, and
-// waybar gets it escaped for Pango markup. A low balance keeps its text; waybar gets the
-// class "low", i3blocks the colour amber.
+// waybar gets it escaped for Pango markup, polybar with its tags made inert. A low balance
+// keeps its text; waybar gets the class "low", i3blocks and polybar the colour amber.
+// `follow`: the output of a command that keeps running, a status a line; i3blocks reads one
+// JSON object a line from such a block (format=json), which keeps the colour and urgency.
 std::string FormatCheckOutput(const std::optional<Status>& status, CheckFormat format,
-                              std::optional<double> warn_below = std::nullopt);
+                              std::optional<double> warn_below = std::nullopt, bool follow = false);
 
 // Plain output tells the outcomes apart (kExitOk, kExitError, kExitUnchanged). A status bar
-// drops the output of a command that exits with anything but its own codes, so waybar's
-// format always ends with kExitOk (the class tells the outcome) and i3blocks' with kExitOk,
-// or kExitUrgent for an error.
+// drops the output of a command that exits with anything but its own codes, so waybar's and
+// polybar's formats always end with kExitOk (the class or colour tells the outcome) and
+// i3blocks' with kExitOk, or kExitUrgent for an error.
 int CheckExitStatus(const std::optional<Status>& status, CheckFormat format);
 
 extern const char* const kCheckUsage;

@@ -5,6 +5,7 @@
 # The portable core: every rule of the program, no window system and no <windows.h>.
 set(KESTRION_CORE_SOURCES
   app/check_output.cpp
+  app/follow.cpp
   bar/about.cpp
   bar/form_main.cpp
   bar/status.cpp
@@ -32,6 +33,7 @@ set(KESTRION_CORE_SOURCES
 # System calls of the Linux program: POSIX, libcurl, expat, the settings file.
 set(KESTRION_LINUX_SOURCES
   app/console_posix.cpp
+  app/follow_posix.cpp
   app/library_search_posix.cpp
   base/files_posix.cpp
   poll/connection_check_posix.cpp
@@ -60,6 +62,7 @@ set(KESTRION_QT_SOURCES
 # System calls of the Windows program: the registry, the string table, WinINet, MSXML.
 set(KESTRION_WINDOWS_SOURCES
   app/console_win.cpp
+  app/follow_win.cpp
   app/library_search_win.cpp
   base/text_win.cpp
   poll/connection_check_win.cpp

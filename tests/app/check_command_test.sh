@@ -15,7 +15,8 @@ trap 'end_started; rm -rf "$work"' EXIT
 
 start_billing_server "$work" --max-seconds 600 \
   --account demo:demo:123.45 --account 'кот:s3cr3t pw&x:-15,20' \
-  --account $'markup:markup:<b>5</b> & co\tнет\nденег' || { echo "FAIL: the test server did not start"; exit 1; }
+  --account $'markup:markup:<b>5</b> & co\tнет\nденег' --stall-login stall ||
+  { echo "FAIL: the test server did not start"; exit 1; }
 http_url=$(server_url "$work" http)
 
 unset https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
@@ -206,6 +207,84 @@ else
     fail "no network: got '$out' ($status)"
   [ "$(wc -l <"$work/requests.log")" -eq "$lines" ] || fail "no network: a request was sent"
 fi
+
+# --follow, as a status bar keeps it running: a line at start and on SIGUSR1, the password
+# stored meanwhile used at the next poll, every poll from the one process; SIGTERM and a
+# closed output end it at once, a stalled request too.
+follow_out=$work/follow.out
+start_follow() {  # ARGS...: its output, CR LF made LF, goes to follow_out through a pipe
+  : >"$follow_out"
+  "${command_line[@]}" --follow "$@" 2>"$work/stderr" > >(sed -u 's/\r$//' >"$follow_out") &
+  follow_pid=$!
+  started "$follow_pid"
+}
+follow_lines() { [ "$(wc -l <"$follow_out")" -eq "$1" ]; }  # COUNT
+follow_ends_within_ms() {  # MS: with status 0
+  local status
+  within_ms "$1" process_ended "$follow_pid" || return 1
+  wait "$follow_pid"
+  status=$?
+  [ "$status" -eq 0 ] || { echo "follow: status $status"; return 1; }
+}
+requests_for() { grep -c "login=$1&" "$work/requests.log"; }  # LOGIN
+write_settings '"login"="demo"' '"pswd"="demo"'
+before=$(requests_for demo)
+start_follow --format=waybar
+check "follow: a line at start" wait_until 10 follow_lines 1
+check "follow: as waybar reads it" \
+  grep -qx '{"text":"Ваш баланс: 123.45","tooltip":"Kestrion : Ваш баланс: 123.45","class":"ok"}' \
+  "$follow_out"
+if [ -n "$wine" ]; then
+  # No signals on Windows: the 20-second timer polls again, with the password stored meanwhile.
+  write_settings '"login"="demo"' '"pswd"="wrong-secret"'
+  check "follow: the timer's poll uses the new password" wait_until 30 follow_lines 2
+  check "follow: and shows its error" grep -q '"class":"error"' "$follow_out"
+  "$wine" taskkill /f /im kestrion-check.exe >/dev/null 2>&1
+  wait_until 20 process_ended "$follow_pid"
+else
+  kill -USR1 "$follow_pid"
+  check "follow: SIGUSR1 polls at once" wait_until 5 follow_lines 2
+  write_settings '"login"="demo"' '"pswd"="wrong-secret"'
+  kill -RTMIN+4 "$follow_pid"
+  check "follow: so does a real-time signal, with the password stored meanwhile" \
+    wait_until 5 follow_lines 3
+  check "follow: and shows its error" eval 'tail -n 1 "$follow_out" | grep -q "\"class\":\"error\""'
+  check "follow: one poll a line, and none more" [ $(($(requests_for demo) - before)) -eq 3 ]
+  kill -TERM "$follow_pid"
+  check "follow: SIGTERM ends it within 1 s with status 0" follow_ends_within_ms 1000
+
+  # The output closed: the status bar has gone. No write is needed to notice it.
+  start_follow --format=i3blocks
+  wait_until 10 follow_lines 1
+  pkill -P "$follow_pid" -x sed  # the pipe's reader is the command's own child
+  check "follow: a closed output ends it within 1 s" follow_ends_within_ms 1000
+
+  # A server that never answers delays the line, never the end.
+  write_settings '"login"="stall"' '"pswd"="stall"'
+  start_follow
+  check "follow: the stalled request is under way" wait_until 10 eval '[ "$(requests_for stall)" -ge 1 ]'
+  kill -INT "$follow_pid"
+  check "follow: SIGINT during it ends it within 1 s with status 0" follow_ends_within_ms 1000
+  check "follow: having printed nothing" follow_lines 0
+
+  # The real i3blocks, in persistent mode, with the snippet of the README: colour and all.
+  write_settings '"login"="demo"' '"pswd"="demo"'
+  printf '[balance]\ncommand=%q --follow --format=i3blocks\ninterval=persist\nformat=json\n' \
+    "$check" >"$work/i3blocks-follow.conf"
+  i3blocks -c "$work/i3blocks-follow.conf" </dev/null >"$work/i3blocks-follow.out" 2>&1 &
+  i3blocks_pid=$!
+  started "$i3blocks_pid"
+  shown='"full_text":"Ваш баланс: 123.45","short_text":"Ваш баланс: 123.45","color":"#00FF00","name":"balance"'
+  check "follow: i3blocks shows the balance in green" \
+    wait_until 10 grep -q "$shown" "$work/i3blocks-follow.out"
+  pkill -USR1 -f -- "^$check --follow"  # not i3blocks' shell around it
+  check "follow: and the next one on SIGUSR1" \
+    wait_until 5 eval '[ "$(grep -o "$shown" "$work/i3blocks-follow.out" | wc -l)" -ge 2 ]'
+  kill -KILL "$i3blocks_pid"  # i3blocks 1.4 ends on no gentler signal
+  check "follow: i3blocks gone, the command ends within 1 s" \
+    within_ms 1000 eval '! pgrep -f -- "^$check --follow" >/dev/null'
+fi
+write_settings '"login"="demo"' '"pswd"="demo"'
 
 # The command line.
 run "unknown option" 2 "" --frobnicate

@@ -1,6 +1,13 @@
 #include "app/check_output.h"
 
+#include "app/follow.h"
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "bar/status.h"
 #include "base/exception.h"
@@ -18,6 +25,9 @@ TEST(CheckArguments, KnowsItsOptionsAndRefusesTheRest) {
   EXPECT_EQ(Parse({}).format, CheckFormat::kPlain);
   EXPECT_EQ(Parse({"--format=waybar"}).format, CheckFormat::kWaybar);
   EXPECT_EQ(Parse({"--format=i3blocks"}).format, CheckFormat::kI3blocks);
+  EXPECT_EQ(Parse({"--format=polybar"}).format, CheckFormat::kPolybar);
+  EXPECT_FALSE(Parse({}).follow);
+  EXPECT_TRUE(Parse({"--follow", "--format=waybar"}).follow);
   EXPECT_EQ(Parse({"--stat-url"}).action, CheckOptions::Action::kStatUrl);
   EXPECT_EQ(Parse({"--version"}).action, CheckOptions::Action::kVersion);
   EXPECT_THROW(Parse({"--format=json"}), Exception);
@@ -125,7 +135,49 @@ TEST(CheckOutput, ABalanceBelowTheWarningIsLowForStatusBarsOnly) {
   EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kI3blocks, 10.0),
             "Ваш баланс: 7\nВаш баланс: 7\n#FFBF00\n");
   EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kPlain, 10.0), "Ваш баланс: 7\n");
+  EXPECT_EQ(FormatCheckOutput(low, CheckFormat::kPolybar, 10.0), "%{F#FFBF00}Ваш баланс: 7%{F-}\n");
   EXPECT_EQ(CheckExitStatus(low, CheckFormat::kPlain), 0);
+}
+
+// A command that keeps running prints a status a line: i3blocks reads such a block's lines
+// as JSON objects (format=json), or it would keep only the first field; polybar reads tags
+// in whatever the server sends, actions that run commands among them, unless made inert.
+TEST(CheckOutput, FollowingPrintsAStatusALineThatNoStatusBarMisreads) {
+  EXPECT_EQ(FormatCheckOutput(Status{"Ваш баланс: \"5\"", true}, CheckFormat::kI3blocks,
+                              std::nullopt, true),
+            R"({"full_text":"Ваш баланс: \"5\"","short_text":"Ваш баланс: \"5\"",)"
+            R"("color":"#00FF00"})"
+            "\n");
+  EXPECT_EQ(
+      FormatCheckOutput(Status{"Нет денег", false}, CheckFormat::kI3blocks, std::nullopt, true),
+      R"({"full_text":"Нет денег","short_text":"Нет денег","color":"#FF0000","urgent":true})"
+      "\n");
+  EXPECT_EQ(
+      FormatCheckOutput(Status{"Ваш баланс: 5", true}, CheckFormat::kPlain, std::nullopt, true),
+      "Ваш баланс: 5\n");
+  EXPECT_EQ(FormatCheckOutput(Status{"50%{A1:rm -rf ~:}x%{A}", false}, CheckFormat::kPolybar),
+            "%{F#FF0000}50%\u2060{A1:rm -rf ~:}x%\u2060{A}%{F-}\n");
+}
+
+TEST(FollowLoop, RunsWhatIsPostedInOrderRefreshesAtOnceTicksAndEnds) {
+  using namespace std::chrono_literals;
+  FollowLoop loop(150ms);
+  std::vector<std::string> seen;
+  std::thread other([&loop, &seen] {
+    loop.Post([&seen] { seen.push_back("one"); });
+    loop.Post([&seen] { seen.push_back("two"); });
+    loop.Refresh();
+    loop.Refresh();  // one refresh for both
+  });
+  other.join();
+  int ticks = 0;
+  const auto tick = [&] {
+    seen.push_back("tick");
+    if (++ticks == 2) loop.End();
+  };
+  loop.Run(tick, [&seen] { seen.push_back("refresh"); });
+  EXPECT_FALSE(loop.Post([&seen] { seen.push_back("late"); }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"one", "two", "refresh", "tick", "tick"}));
 }
 
 // Scripts tell the outcomes apart; a status bar hides the command's output when the exit
@@ -138,6 +190,7 @@ TEST(CheckOutput, ExitStatusFollowsTheOkFlagAndTheStatusBarsRules) {
       {CheckFormat::kPlain, 0, 1, 3},
       {CheckFormat::kWaybar, 0, 0, 0},
       {CheckFormat::kI3blocks, 0, 33, 0},
+      {CheckFormat::kPolybar, 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.format));
