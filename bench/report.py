@@ -129,9 +129,36 @@ runs each, interleaved, process start included.
 ```
 """)
 
+    def update(key):
+        return f.median("follow", key) / 1000
+
+    def follow_ratio(scheme, what):
+        return update(f"{scheme}_follow_{what}_us") / update(f"{scheme}_start_{what}_us")
+
+    say(f"""## 2. An update of a status bar
+
+`bench/follow_cost.py`: one `kestrion-check --follow` kept running, each update asked for with
+SIGUSR1 and timed to its line, beside a start of kestrion-check for each update, as a status
+bar's `interval` makes it; {f.count('follow')} updates each, interleaved. CPU time is user +
+system: of the follow process's threads (schedstat) for its update, of the whole child for a
+start. Over https the command is built for the test server's https listener.
+
+{table("--follow | a start | ratio", [
+        row("http, CPU time an update", update("http_follow_cpu_us"), update("http_start_cpu_us"), "ms"),
+        row("http, wall time an update", update("http_follow_wall_us"), update("http_start_wall_us"), "ms"),
+        row("https, CPU time an update", update("https_follow_cpu_us"), update("https_start_cpu_us"), "ms"),
+        row("https, wall time an update", update("https_follow_wall_us"), update("https_start_wall_us"),
+            "ms")])}
+
+Goal: an update of --follow costs at most a fifth of a start's CPU time over http
+({follow_ratio("http", "cpu"):.2f}: {met(follow_ratio("http", "cpu"), 0.2)}) and a tenth over https
+({follow_ratio("https", "cpu"):.2f}: {met(follow_ratio("https", "cpu"), 0.1)}); its wall time
+{follow_ratio("http", "wall"):.2f} and {follow_ratio("https", "wall"):.2f} of a start's.
+""")
+
     single = gb_ratio(f, "poll", "BM_PollBalance/https", "BM_BareCurlKeptGet/https")
     http = gb_ratio(f, "poll", "BM_PollBalance/http", "BM_BareCurlKeptGet/http")
-    say(f"""## 2. One poll, in process
+    say(f"""## 3. One poll, in process
 
 `{m['bin']}/poll_benchmark` (Google Benchmark, {m['repetitions']} repetitions, interleaved, wall
 time): PollBalance with the real connection check, settings file, HTTP client and parser
@@ -144,7 +171,7 @@ the self-signed certificate, so each request is one handshake.
 Goal: the kept-client poll within 1.2x the bare GET over https ({single:.2f}:
 {met(single, 1.2)}) and within 2.2x over http ({http:.2f}: {met(http, 2.2)}).
 
-## 3. The pieces
+## 4. The pieces
 
 `{m['bin']}/pieces_benchmark`, as above.
 
@@ -154,7 +181,7 @@ Goal: the kept-client poll within 1.2x the bare GET over https ({single:.2f}:
     def start(key):
         return f.median("startup", key)
 
-    say(f"""## 4. The desktop program at start
+    say(f"""## 5. The desktop program at start
 
 `bench/first_status.sh`: each run a fresh Xvfb with trayer and the test server as the proxy;
 kestrion beside bench/baseline/minimal_tray (a tray icon, a green label, one libcurl GET at
@@ -184,7 +211,7 @@ kestrion-check's whole poll in the same runs: {num(start("check_ms"))} ms.
         return (f.median("idle", f"{who}_after") - f.median("idle", f"{who}_before")) * 60 / seconds
 
     cpu = per_poll("kestrion") / per_poll("tray")
-    say(f"""## 5. All day
+    say(f"""## 6. All day
 
 kestrion built to poll every 100 ms over https beside minimal_tray `--every 100` (a plain
 libcurl GET of a second test server), each in an Xvfb with trayer of its own. Polls are
@@ -212,7 +239,7 @@ proxy, counted over {num(f.median("idle", "seconds"))} s from 3 s after start (a
             for login in ("stall", "demo")}
     statuses = {login: ",".join(sorted(set(f.all(f"stall-{login}", "status"))))
                 for login in ("stall", "demo")}
-    say(f"""## 6. While the server does not answer
+    say(f"""## 7. While the server does not answer
 
 The test server takes the request of the login `stall` and never answers; beside it the
 same program with `demo`, answered, between polls. Each run a fresh Xvfb with trayer, the two
