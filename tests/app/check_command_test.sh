@@ -283,6 +283,33 @@ else
   kill -KILL "$i3blocks_pid"  # i3blocks 1.4 ends on no gentler signal
   check "follow: i3blocks gone, the command ends within 1 s" \
     within_ms 1000 eval '! pgrep -f -- "^$check --follow" >/dev/null'
+
+  # The real polybar under Xvfb, with the snippet of the README: green on the screen, and a
+  # click on the module polls at once, here with the password stored meanwhile, in red.
+  if ! command -v polybar >/dev/null; then
+    fail "polybar is missing; it comes with the Debian package polybar (tools/bootstrap)"
+  elif start_xvfb "$work"; then
+    printf '%s\n' '[bar/b]' 'height = 24' 'font-0 = DejaVu Sans:size=10' 'modules-left = balance' \
+      '[module/balance]' 'type = custom/script' "exec = $check --follow --format=polybar" \
+      'tail = true' "click-left = pkill -USR1 -f '^$check --follow'" >"$work/polybar.ini"
+    polybar -c "$work/polybar.ini" b >"$work/polybar.log" 2>&1 &
+    polybar_pid=$!
+    started "$polybar_pid"
+    screen_has() {  # HEX: a colour on the screen
+      import -window root png:- | convert - -format %c histogram:info:- | grep -qi "#$1"
+    }
+    check "follow: polybar shows the balance in green" wait_until 10 screen_has 00FF00
+    before=$(requests_for demo)
+    write_settings '"login"="demo"' '"pswd"="wrong-secret"'
+    xdotool mousemove 40 12 click 1
+    check "follow: a click on it polls at once" wait_until 5 screen_has FF0000
+    check "follow: once" [ $(($(requests_for demo) - before)) -eq 1 ]
+    kill -TERM "$polybar_pid"
+    check "follow: polybar gone, the command ends within 1 s" \
+      within_ms 1000 eval '! pgrep -f -- "^$check --follow" >/dev/null'
+  else
+    fail "polybar: Xvfb did not start"
+  fi
 fi
 write_settings '"login"="demo"' '"pswd"="demo"'
 
