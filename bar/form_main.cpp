@@ -1,6 +1,7 @@
 #include "bar/form_main.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 
@@ -137,6 +138,24 @@ BarRect KeepBarWhole(BarRect bar, const std::vector<BarRect>& screens, const Bar
   bar.left = std::max(s.left, std::min(bar.left, s.left + s.width - bar.width));
   bar.top = std::max(s.top, std::min(bar.top, s.top + s.height - bar.height));
   return bar;
+}
+
+FrameExtents FrameFromExtents(const std::array<std::uint32_t, 4>& left_right_top_bottom) {
+  return {static_cast<int>(left_right_top_bottom[0]), static_cast<int>(left_right_top_bottom[2])};
+}
+
+int LogicalPixels(int device, double ratio) {
+  return static_cast<int>(std::lround(device / ratio));
+}
+
+int DevicePixels(int logical, double ratio) {
+  return static_cast<int>(std::lround(logical * ratio));
+}
+
+PlaceRequest::Next PlaceRequest::Check(bool shown, const BarRect& seen, const BarRect& target) {
+  if (!shown) return Next::kWait;
+  if (seen == target || ++checks_ >= kMaxChecks) return Next::kSettled;
+  return Next::kAskAgain;
 }
 
 BarRect OuterPlace(const BarRect& window, const FrameExtents& frame) {

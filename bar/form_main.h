@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -85,7 +87,16 @@ BarRect KeepBarWhole(BarRect bar, const std::vector<BarRect>& screens, const Bar
 struct FrameExtents {
   int left = 0;
   int top = 0;
+  bool operator==(const FrameExtents&) const = default;
 };
+
+// The frame as a manager announces it in _NET_FRAME_EXTENTS: left, right, top, bottom.
+FrameExtents FrameFromExtents(const std::array<std::uint32_t, 4>& left_right_top_bottom);
+
+// The X server counts device pixels, Qt logical ones: `ratio` device pixels to a logical one
+// (QT_SCALE_FACTOR, a screen of high density).
+int LogicalPixels(int device, double ratio);
+int DevicePixels(int logical, double ratio);
 
 // The place the user sees, from the bar's own window on the screen and its frame.
 BarRect OuterPlace(const BarRect& window, const FrameExtents& frame);
@@ -93,6 +104,23 @@ BarRect OuterPlace(const BarRect& window, const FrameExtents& frame);
 // Where to ask for the bar's own window so that the user sees it at `place`, with the frame
 // it has now. A manager that changes the frame as it places the bar is asked again.
 BarRect WindowBoundsFor(const BarRect& place, const FrameExtents& frame);
+
+// A place asked of the window manager, looked for on the screen every check until it is seen
+// there; a manager that keeps a place of its own has the last word after kMaxChecks checks
+// of a shown bar, and the bar is settled wherever it is.
+class PlaceRequest {
+ public:
+  static constexpr int kMaxChecks = 20;
+  enum class Next { kWait, kAskAgain, kSettled };
+
+  void Start() { checks_ = 0; }
+  // `shown`: the bar is on the screen (a manager at work has not mapped it yet); `seen`: the
+  // place it shows at.
+  Next Check(bool shown, const BarRect& seen, const BarRect& target);
+
+ private:
+  int checks_ = 0;
+};
 
 // Moving the bar by the label with the left button. Coordinates are the label's own.
 class BarDrag {

@@ -12,10 +12,9 @@ namespace kestrion {
 
 namespace {
 
-// How often a place asked for is looked for on the screen, and for how long at most: window
-// managers answer within a few tenths of a second, or keep a place of their own.
+// How often a place asked for is looked for on the screen: window managers answer within a
+// few tenths of a second, or keep a place of their own.
 constexpr int kPlaceCheckMs = 100;
-constexpr int kPlaceChecks = 20;
 
 // When the screens have changed, the bar is looked at once Qt has told of every step, and
 // again once the window manager has had its say: some (openbox) move windows off a removed
@@ -97,7 +96,7 @@ BarRect TFormMain::Bounds() const {
 void TFormMain::SetBounds(const BarRect& bar) {
   target_ = ConstrainBarSize(bar);
   hidden_place_.reset();
-  place_checks_ = 0;
+  place_request_.Start();
   RequestPlace();
 }
 
@@ -118,13 +117,16 @@ void TFormMain::CheckPlace() {
     PlaceSettled();
     return;
   }
-  if (!seen->viewable) return;  // not mapped yet: the manager is still at work
-  // A manager that keeps a place or size of its own has the last word.
-  if (OuterPlace(seen->window, seen->frame) == *target_ || ++place_checks_ >= kPlaceChecks) {
-    PlaceSettled();
-    return;
+  switch (place_request_.Check(seen->viewable, OuterPlace(seen->window, seen->frame), *target_)) {
+    case PlaceRequest::Next::kWait:
+      break;
+    case PlaceRequest::Next::kAskAgain:
+      RequestPlace();
+      break;
+    case PlaceRequest::Next::kSettled:
+      PlaceSettled();
+      break;
   }
-  RequestPlace();
 }
 
 void TFormMain::PlaceSettled() {

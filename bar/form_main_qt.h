@@ -105,7 +105,7 @@ class TFormMain : public QWidget, private BarFront {
   // time, and may put a frame around the bar on the way. It is checked until it is seen.
   std::optional<BarRect> target_;
   QTimer* place_check_ = nullptr;
-  int place_checks_ = 0;
+  PlaceRequest place_request_;
   bool store_when_settled_ = false;  // a change by the user is on its way
   // Where the bar was seen last before it was hidden; a hidden window's place is the manager's.
   std::optional<BarRect> hidden_place_;

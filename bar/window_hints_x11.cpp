@@ -46,7 +46,7 @@ std::optional<FrameExtents> AnnouncedFrame(xcb_connection_t* connection, xcb_win
     return std::nullopt;
   }
   const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-  return FrameExtents{static_cast<int>(values[0]), static_cast<int>(values[2])};
+  return FrameFromExtents({values[0], values[1], values[2], values[3]});
 }
 
 // The window's ancestor just below the root: the manager's frame, or the window itself.
@@ -59,8 +59,6 @@ xcb_window_t Outermost(xcb_connection_t* connection, xcb_window_t id) {
   }
   return id;
 }
-
-int Scaled(int pixels, qreal ratio) { return qRound(pixels / ratio); }
 
 }  // namespace
 
@@ -137,9 +135,9 @@ std::optional<ServerPlace> PlaceOnServer(const QWidget* window) {
   // The server counts device pixels; Qt, the widget's.
   const qreal ratio = window->devicePixelRatioF();
   ServerPlace place;
-  place.window = {Scaled(on_root->dst_x, ratio), Scaled(on_root->dst_y, ratio),
-                  Scaled(geometry->width, ratio), Scaled(geometry->height, ratio)};
-  place.frame = {Scaled(frame.left, ratio), Scaled(frame.top, ratio)};
+  place.window = {LogicalPixels(on_root->dst_x, ratio), LogicalPixels(on_root->dst_y, ratio),
+                  LogicalPixels(geometry->width, ratio), LogicalPixels(geometry->height, ratio)};
+  place.frame = {LogicalPixels(frame.left, ratio), LogicalPixels(frame.top, ratio)};
   place.viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
   return place;
 }
@@ -150,10 +148,10 @@ void RequestPlaceOnServer(const QWidget* window, const BarRect& bounds) {
   if (connection == nullptr || id == XCB_WINDOW_NONE) return;
   const qreal ratio = window->devicePixelRatioF();
   // Coordinates and sizes travel as 32-bit values, the position as a signed one.
-  const std::uint32_t values[] = {static_cast<std::uint32_t>(qRound(bounds.left * ratio)),
-                                  static_cast<std::uint32_t>(qRound(bounds.top * ratio)),
-                                  static_cast<std::uint32_t>(qRound(bounds.width * ratio)),
-                                  static_cast<std::uint32_t>(qRound(bounds.height * ratio))};
+  const std::uint32_t values[] = {static_cast<std::uint32_t>(DevicePixels(bounds.left, ratio)),
+                                  static_cast<std::uint32_t>(DevicePixels(bounds.top, ratio)),
+                                  static_cast<std::uint32_t>(DevicePixels(bounds.width, ratio)),
+                                  static_cast<std::uint32_t>(DevicePixels(bounds.height, ratio))};
   xcb_configure_window(connection, id,
                        XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                            XCB_CONFIG_WINDOW_HEIGHT,

@@ -220,4 +220,15 @@ check "and the running copy's bar shows again" wait_until 2 bar_shown
 check "the first copy goes on" kill -0 "$program_pid"
 end_program
 
+# At a scale of 2 (QT_SCALE_FACTOR, a screen of high density) the server shows twice the
+# pixels, and the place stored is the place asked for: no jump, no doubling at each restart.
+settings_text '"login"="demo"' '"pswd"="demo"' '"Top"=dword:00000064' '"Left"=dword:00000064' \
+  '"Width"=dword:000000c8' '"Height"=dword:00000016' >"$settings_file"
+QT_SCALE_FACTOR=2 start_program
+check "at a scale of 2 the bar takes twice the pixels" \
+  wait_until 10 eval '[ "$(bar_geometry | cut -d+ -f1)" = 400x44 ] && bar_has_colour 00FF00'
+sleep 0.5
+end_program
+check "and the place stored is the one asked for" [ "$(stored_place)" = "100,100 200x22" ]
+
 report

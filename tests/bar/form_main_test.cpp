@@ -149,6 +149,40 @@ TEST(BarPlace, TheOuterCornerIsStoredAndTheWindowAskedForInsideTheFrame) {
   EXPECT_EQ(OuterPlace(window, frame), (BarRect{300, 200, 400, 22}));
   EXPECT_EQ(WindowBoundsFor(OuterPlace(window, frame), frame), window);
   EXPECT_EQ(WindowBoundsFor({300, 200, 400, 22}, {}), (BarRect{300, 200, 400, 22}));
+  // As the manager announces it: left, right, top, bottom. A title (the top) or unequal
+  // borders taken from the wrong value would move the bar at every restart.
+  EXPECT_EQ(FrameFromExtents({2, 4, 23, 6}), (FrameExtents{2, 23}));
+  EXPECT_EQ(FrameFromExtents({0, 0, 0, 0}), (FrameExtents{0, 0}));
+}
+
+// Device pixels of the server, logical ones of Qt: the place read back at a scale of 2 is
+// the place asked for, never twice it.
+TEST(BarPlace, DevicePixelsAndLogicalOnesAtEveryScale) {
+  const struct {
+    double ratio;
+    int logical, device;
+  } rows[] = {{1.0, 677, 677}, {2.0, 677, 1354}, {1.5, 200, 300}, {1.25, 241, 301}, {2.0, -5, -10}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.ratio);
+    EXPECT_EQ(DevicePixels(row.logical, row.ratio), row.device);
+    EXPECT_EQ(LogicalPixels(row.device, row.ratio), row.logical);
+  }
+}
+
+// A manager that keeps a place of its own is asked again every check, 20 in all, then has the
+// last word: the bar settles, and where it settled is stored.
+TEST(BarPlace, APlaceIsAskedForUntilSeenOrTwentyChecksOfAShownBar) {
+  const BarRect target{500, 200, 400, 22}, elsewhere{0, 0, 400, 22};
+  PlaceRequest request;
+  request.Start();
+  EXPECT_EQ(request.Check(false, elsewhere, target), PlaceRequest::Next::kWait);  // not yet mapped
+  for (int check = 1; check < PlaceRequest::kMaxChecks; ++check) {
+    ASSERT_EQ(request.Check(true, elsewhere, target), PlaceRequest::Next::kAskAgain) << check;
+  }
+  EXPECT_EQ(request.Check(true, elsewhere, target), PlaceRequest::Next::kSettled);
+  request.Start();
+  EXPECT_EQ(request.Check(true, elsewhere, target), PlaceRequest::Next::kAskAgain);
+  EXPECT_EQ(request.Check(true, target, target), PlaceRequest::Next::kSettled);
 }
 
 // The tip's limit, counted in characters of any width; the front ends only pass it on.
