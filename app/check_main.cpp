@@ -59,9 +59,10 @@ int Follow(const CheckOptions& options) {
         kestrion::FormatCheckOutput(status, options.format, options.warn_below, true);
     if (!WriteNow(line)) loop.End();
   };
-  kestrion::TMainThread* thread = kestrion::StartPollThread(
+  // As long-lived as the process too, like the desktop program's poll thread.
+  static kestrion::TMainThread* const thread = kestrion::StartPollThread(
       [&loop](std::function<void()> work) { return loop.Post(std::move(work)); }, front);
-  loop.Run([thread] { thread->Resume(); }, [thread] { thread->ResumeForNewSettings(); });
+  loop.Run([] { thread->Resume(); }, [] { thread->ResumeForNewSettings(); });
   // A request under way is abandoned: the process ends without waiting for it, nor for the
   // network library's clean-up at exit, as the desktop program does.
   if (!kestrion::EndPollThread(thread)) {
