@@ -62,7 +62,8 @@ check-asan: bootstrap
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRION_SANITIZE=ON \
 	  -DKESTRION_WERROR=$(WERROR)
 	cmake --build build-asan -j $(JOBS)
-	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+	LSAN_OPTIONS=suppressions=$(abspath tests/lsan.supp) \
+	  ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The core's and the Linux platform files' tests again with ThreadSanitizer: the poll thread,
 # its hand-overs and the end of the program, the HTTP client's Cancel.

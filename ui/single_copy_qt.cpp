@@ -1,5 +1,6 @@
 #include "ui/single_copy_qt.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -146,7 +147,8 @@ class SocketCopy final : public SessionCopy {
       if (listening >= 0) close(listening);
       return true;  // the one copy all the same, that no other start can reach
     }
-    auto* notifier = new QSocketNotifier(listening, QSocketNotifier::Read);
+    auto* notifier =
+        new QSocketNotifier(listening, QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [listening, this] {
       const int peer = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
       if (peer >= 0) close(peer);
