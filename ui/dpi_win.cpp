@@ -32,7 +32,7 @@ struct DpiFunctions {
   UINT(WINAPI* for_system)() = nullptr;                                     // Windows 10 1607
   UINT(WINAPI* for_window)(HWND) = nullptr;                                 // Windows 10 1607
   HRESULT(WINAPI* for_monitor)(HMONITOR, int, UINT*, UINT*) = nullptr;      // Windows 8.1
-  int(WINAPI* metric_for_dpi)(int, UINT) = nullptr;                         // Windows 10 1607
+  MetricForDpiFunction metric_for_dpi = nullptr;                            // Windows 10 1607
   BOOL(WINAPI* adjust_for_dpi)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;  // Windows 10 1607
   BOOL(WINAPI* non_client_scaling)(HWND) = nullptr;                         // Windows 10 1607
   BOOL(WINAPI* dialog_behaviour)(HWND, int, int) = nullptr;                 // Windows 10 1703
@@ -113,8 +113,11 @@ int WindowDpi(HWND window) {
 }
 
 int SystemMetricForDpi(int index, int dpi) {
-  const DpiFunctions& f = Functions();
-  if (f.metric_for_dpi != nullptr) return f.metric_for_dpi(index, static_cast<UINT>(dpi));
+  return SystemMetricForDpi(index, dpi, Functions().metric_for_dpi);
+}
+
+int SystemMetricForDpi(int index, int dpi, MetricForDpiFunction metric_for_dpi) {
+  if (metric_for_dpi != nullptr) return metric_for_dpi(index, static_cast<UINT>(dpi));
   // The metrics of older systems are at the system's DPI.
   return MulDiv(GetSystemMetrics(index), dpi, SystemDpi());
 }

@@ -28,6 +28,13 @@ RECT MonitorWorkArea(HMONITOR monitor);
 // A system metric (SM_…) at `dpi`.
 int SystemMetricForDpi(int index, int dpi);
 
+// GetSystemMetricsForDpi of Windows 10 1607.
+using MetricForDpiFunction = int(WINAPI*)(int index, UINT dpi);
+
+// SystemMetricForDpi through `metric_for_dpi`, or without it (nullptr) as on Windows 7 and 8:
+// the metric at the system's DPI, scaled.
+int SystemMetricForDpi(int index, int dpi, MetricForDpiFunction metric_for_dpi);
+
 // AdjustWindowRectEx at `dpi`: the outer rectangle of a window without menu whose client
 // area `rect` holds.
 void AdjustWindowRectForDpi(RECT& rect, DWORD style, DWORD ex_style, int dpi);

@@ -565,6 +565,18 @@ TEST_F(FormMainWinTest, EveryWindowIsDrawnAtTheDisplaysDpi) {
   });
   EXPECT_EQ(unaware, (BarRect{195, 677, 237, std::max(17, ScaleForDpi(kBarMinHeight, dpi))}));
 
+  // The icons' sizes on Windows 7 and 8, which have no GetSystemMetricsForDpi: the fall-back
+  // gives what the newer function gives, at every DPI from this system's.
+  const auto metric_for_dpi = reinterpret_cast<MetricForDpiFunction>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+  ASSERT_NE(metric_for_dpi, nullptr);
+  for (const int other_dpi : {96, 120, 144, 192}) {
+    for (const int index : {SM_CXSMICON, SM_CXICON}) {
+      EXPECT_EQ(SystemMetricForDpi(index, other_dpi, nullptr), metric_for_dpi(index, other_dpi))
+          << "metric " << index << " at " << other_dpi << " dpi";
+    }
+  }
+
   // The notification area's icon at the small icon size, before and after a status.
   const int small_icon = ScaleForDpi(16, dpi);
   EXPECT_EQ(SystemMetricForDpi(SM_CXSMICON, dpi), small_icon);

@@ -89,7 +89,10 @@ class MainThreadTest : public ::testing::Test {
       ++cancels_;
       cancelled_.set_value();
     };
-    hooks.lower_priority = [this] { priority_lowered_on_ = std::this_thread::get_id(); };
+    hooks.lower_priority = [this] {
+      priority_lowered_on_ = std::this_thread::get_id();
+      std::this_thread::sleep_for(start_delay_);
+    };
     return std::make_unique<TMainThread>(std::move(hooks));
   }
 
@@ -105,6 +108,7 @@ class MainThreadTest : public ::testing::Test {
   std::atomic<int> cancels_ = 0;
   std::thread::id fetched_on_;
   std::thread::id priority_lowered_on_;
+  std::chrono::milliseconds start_delay_ = 0ms;  // the poll thread's, before its first poll
 };
 
 TEST_F(MainThreadTest, FirstPollWaitsForTheLoopAndOnlyTheRequestRunsOnThePollThread) {
@@ -117,6 +121,14 @@ TEST_F(MainThreadTest, FirstPollWaitsForTheLoopAndOnlyTheRequestRunsOnThePollThr
   ASSERT_TRUE(WaitUntil([&] { return thread->Suspended(); }));
   EXPECT_NE(fetched_on_, std::this_thread::get_id());
   EXPECT_EQ(priority_lowered_on_, fetched_on_);
+}
+
+// What the user-interface thread queues after the start (showing the windows) comes after the
+// first poll's beginning, however slow the poll thread is to get going.
+TEST_F(MainThreadTest, StartReturnsOnceTheFirstPollIsQueued) {
+  start_delay_ = 100ms;
+  auto thread = Start();
+  EXPECT_TRUE(loop_.Pending(0ms));
 }
 
 TEST_F(MainThreadTest, OnePollPerResume) {
