@@ -64,15 +64,7 @@ case $variant in
   *) echo "unknown variant $variant" >&2 && exit 1 ;;
 esac
 echo "note: GNOME Shell started in $(((${EPOCHREALTIME/./} - ${begun/./}) / 1000)) ms"
-start_server demo:demo:123.45 || exit 1
-mkdir -p "$(dirname "$settings_file")"
-# Below the top bar, which GNOME keeps for itself.
-settings_text '"login"="demo"' '"pswd"="demo"' '"Top"=dword:000000c8' '"Left"=dword:000001f4' \
-  '"Width"=dword:00000190' '"Height"=dword:00000016' >"$settings_file"
-
-start_program
-check "the balance shows" wait_until 10 bar_has_colour 00FF00
-check "the bar stands where it was stored" wait_until 5 place_settled "500,200 400x22"
+start_at_stored_place || exit 1  # below the top bar, which GNOME keeps for itself
 
 # An ordinary window over the bar, raised and given the focus, leaves it in view; on the
 # second workspace, where the window is not, the bar is there too.

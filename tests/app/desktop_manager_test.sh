@@ -62,15 +62,8 @@ start_manager() {  # NAME
 session_begin "$work"
 start_resizable_display 1024x768 || exit 1
 start_manager "$manager" || { echo "$manager did not start: $(tail -n 3 "$work/manager.log")"; exit 1; }
-start_server demo:demo:123.45 || exit 1
-mkdir -p "$(dirname "$settings_file")"
-settings_text '"login"="demo"' '"pswd"="demo"' '"Top"=dword:000000c8' '"Left"=dword:000001f4' \
-  '"Width"=dword:00000190' '"Height"=dword:00000016' >"$settings_file"
-
 # The stored place is the place seen, to the pixel, and restarts move nothing.
-start_program
-check "the balance shows" wait_until 10 bar_has_colour 00FF00
-check "the bar stands where it was stored" wait_until 5 place_settled "500,200 400x22"
+start_at_stored_place || exit 1
 for start in 2 3 4; do
   end_program
   check "exit $((start - 1)) stores the place seen" [ "$(stored_place)" = "500,200 400x22" ]

@@ -170,6 +170,17 @@ end_program() {
   kill -TERM "$program_pid"
   wait "$program_pid"
 }
+# The demo account with the bar stored at 500,200 400x22 (below any top panel), started and
+# seen there: the first checks of a session under a window manager.
+start_at_stored_place() {
+  start_server demo:demo:123.45 || return 1
+  mkdir -p "$(dirname "$settings_file")"
+  settings_text '"login"="demo"' '"pswd"="demo"' '"Top"=dword:000000c8' '"Left"=dword:000001f4' \
+    '"Width"=dword:00000190' '"Height"=dword:00000016' >"$settings_file"
+  start_program
+  check "the balance shows" wait_until 10 bar_has_colour 00FF00
+  check "the bar stands where it was stored" wait_until 5 place_settled "500,200 400x22"
+}
 
 # --- GNOME Shell --------------------------------------------------------------------------
 
