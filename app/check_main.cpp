@@ -59,9 +59,16 @@ int Follow(const CheckOptions& options) {
         kestrion::FormatCheckOutput(status, options.format, options.warn_below, true);
     if (!WriteNow(line)) loop.End();
   };
-  // As long-lived as the process too, like the desktop program's poll thread.
+  // As long-lived as the process too, like the desktop program's poll thread. There is no
+  // window to keep responsive here: the poll's first and last steps (reading the settings,
+  // printing the line) run on the poll thread itself, and the loop only times the polls and
+  // takes the requests to refresh or end.
   static kestrion::TMainThread* const thread = kestrion::StartPollThread(
-      [&loop](std::function<void()> work) { return loop.Post(std::move(work)); }, front);
+      [](const std::function<void()>& work) {
+        work();
+        return true;
+      },
+      front);
   loop.Run([] { thread->Resume(); }, [] { thread->ResumeForNewSettings(); });
   // A request under way is abandoned: the process ends without waiting for it, nor for the
   // network library's clean-up at exit, as the desktop program does.

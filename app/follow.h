@@ -2,38 +2,36 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 
 namespace kestrion {
 
 // The loop that kestrion-check --follow runs on its main thread, in place of the desktop
-// program's message loop: the poll thread's hand-overs run here, the timer ticks, and a
-// refresh or the end can be asked for from any thread.
+// program's message loop: it times the polls, and a refresh or the end can be asked for from
+// any thread.
 class FollowLoop {
  public:
   explicit FollowLoop(std::chrono::milliseconds interval) : interval_(interval) {}
 
-  // From any thread: `work` runs on the loop's thread, in the order posted. False once the
-  // loop has ended; the work is then dropped.
-  bool Post(std::function<void()> work);
-  // A poll at once, as a click on a status bar asks for; several before the loop comes to
-  // them are one.
+  // A poll at once, as a click on a status bar asks for. Once Run has begun, Run's `refresh`
+  // runs on the caller's thread, so that a click wakes nothing but the poll; before, the
+  // request is kept for Run, and several are one.
   void Refresh();
-  // Ends Run as soon as what it runs now returns; nothing posted runs after it.
+  // Ends Run as soon as what it runs now returns; no refresh runs after it.
   void End();
 
-  // Until End: what is posted, `refresh` for a Refresh, and `tick` every `interval` from the
-  // start (a tick missed while something ran is not made up for).
-  void Run(const std::function<void()>& tick, const std::function<void()>& refresh);
+  // Until End: `tick` every `interval` from the start (a tick missed while something ran is
+  // not made up for), and `refresh` for a Refresh asked for before. Called once; the loop
+  // keeps `refresh`, which a Refresh may still be running as Run returns.
+  void Run(const std::function<void()>& tick, std::function<void()> refresh);
 
  private:
   const std::chrono::milliseconds interval_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::deque<std::function<void()>> work_;
   bool refresh_ = false;
+  std::function<void()> on_refresh_;  // set once, by Run
   bool ended_ = false;
 };
 
