@@ -155,9 +155,10 @@ xrandr -s 1024x600 >/dev/null 2>&1
 sleep 0.5
 check "a smaller screen that still shows the bar leaves it" place_settled "600,0 400x22"
 output=$(xrandr 2>/dev/null | awk '/ connected/ { print $1; exit }')
-# The right one first: the left one takes the place of the whole screen's.
+# The right one first: the left one takes the place of the whole screen's. The left one is
+# the primary, so that taking the right one away changes nothing but the list of screens.
 xrandr --setmonitor right 512/135x600/159+512+0 none >/dev/null 2>&1
-xrandr --setmonitor left 512/135x600/159+0+0 "$output" >/dev/null 2>&1
+xrandr --setmonitor '*left' 512/135x600/159+0+0 "$output" >/dev/null 2>&1
 sleep 0.5
 whole_on() {  # LEFT TOP WIDTH HEIGHT: the bar (400x22) seen wholly inside, and staying there
   local left top
@@ -166,8 +167,13 @@ whole_on() {  # LEFT TOP WIDTH HEIGHT: the bar (400x22) seen wholly inside, and 
     [ $((left + 400)) -le $(($1 + $3)) ] && [ $((top + 22)) -le $(($2 + $4)) ] &&
     sleep 0.3 && [ "$(bar_outer)" = "$left,$top" ]
 }
-# i3 moves a floating window as the monitors change, and keeps it whole.
-check "split into two monitors, the bar stays on the right one" whole_on 512 0 512 600
+# i3 moves a floating window as the monitors change, and keeps it whole: with the workspace
+# it is on, to the primary monitor.
+if [ "$manager" = i3 ]; then
+  check "split into two monitors, i3 takes the bar to the left one" whole_on 0 0 512 600
+else
+  check "split into two monitors, the bar stays on the right one" whole_on 512 0 512 600
+fi
 xrandr --delmonitor right >/dev/null 2>&1
 check "the right monitor removed, the bar stands wholly on the left one within 1 s" \
   within_ms 1000 whole_on 0 0 512 600
