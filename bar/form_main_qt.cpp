@@ -38,7 +38,7 @@ QString PlainTip(const std::string& tip) {
 
 // One of the program's pictures for the notification area, whose panels may draw more than
 // 16 pixels: its 2x drawing is offered as a 32-pixel picture of its own too.
-QIcon TrayPicture(const QString& name) {
+QIcon TrayPictureOf(const QString& name) {
   QIcon picture = LoadPicture(name);
   QPixmap large(QStringLiteral(":/images/%1@2x.png").arg(name));
   if (!large.isNull()) {
@@ -132,21 +132,31 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::ShowStatus(const Status& status) {
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(status.ok)));
-  setPalette(palette);
-  const Image image = StatusImage(status.ok);
-  setWindowIcon(ImageList1.at(static_cast<std::size_t>(image)));
-  // The text is the label's accessible name: QLabel tells screen readers of a new one itself,
-  // and only when it differs, so the same status at the next poll is no news.
-  LabelMain->setText(QString::fromStdString(BarText(status.text)));
-  const std::string tip = StatusTip(status.text);
-  if (TrayIcon != nullptr) {
-    TrayIcon->setIcon(TrayPicture(QString::fromUtf8(kImageNames[static_cast<int>(image)])));
+  const StatusChange change = shown_.Show(status);
+  const std::size_t image = static_cast<std::size_t>(StatusImage(status.ok));
+  if (change.look) {
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, FromColourValue(StatusColour(status.ok)));
+    setPalette(palette);
+    setWindowIcon(ImageList1.at(image));
+  }
+  // The text is the label's accessible name: QLabel tells screen readers of a new one.
+  if (change.text) LabelMain->setText(QString::fromStdString(BarText(status.text)));
+  if (TrayIcon == nullptr) return;
+  if (change.look) TrayIcon->setIcon(TrayPicture(image));
+  if (change.tip) {
+    const std::string tip = StatusTip(status.text);
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
     // text that looks like markup for markup.
     TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(tip) : PlainTip(tip));
   }
+}
+
+const QIcon& TFormMain::TrayPicture(std::size_t image) {
+  // Made once: Qt keeps each icon's pictures scaled for the tray by the icon they came from.
+  QIcon& picture = tray_pictures_.at(image);
+  if (picture.isNull()) picture = TrayPictureOf(QString::fromUtf8(kImageNames[image]));
+  return picture;
 }
 
 void TFormMain::AddTrayIcon() {
@@ -155,7 +165,7 @@ void TFormMain::AddTrayIcon() {
   const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
   tray_on_bus_ =
       bus != nullptr && bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
-  TrayIcon = new QSystemTrayIcon(TrayPicture(QStringLiteral("kestrion")), this);
+  TrayIcon = new QSystemTrayIcon(TrayPictureOf(QStringLiteral("kestrion")), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   TrayIcon->setToolTip(QString::fromUtf8(kAppTitle));
   // The icon carries the bar's menu: Qt opens it on a right press where the icon is a window

@@ -9,11 +9,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bar/form_main.h"
+#include "bar/status.h"
 #include "poll/reply_status.h"
 #include "settings/program_registry.h"
 
@@ -83,6 +85,8 @@ class TFormMain : public QWidget, private BarFront {
   void PlaceBar(const BarRect& bar) override;
   void CloseBar() override { close(); }
   void RemoveTrayIcon();
+  // The icon's picture of image `image` of ImageList1, at the sizes panels draw.
+  const QIcon& TrayPicture(std::size_t image);
   unsigned EdgesAt(const QPoint& pos) const;
   void StartPlaceChecks();
   void WatchScreens();
@@ -92,7 +96,9 @@ class TFormMain : public QWidget, private BarFront {
   void ChangeEnded();
   BarRect SeenPlace() const;
 
-  std::vector<QAction*> menu_items_;  // in the order of BarMenuItems()
+  ShownStatus shown_;
+  std::array<QIcon, kImageCount> tray_pictures_;  // made when first shown
+  std::vector<QAction*> menu_items_;              // in the order of BarMenuItems()
   BarDrag drag_;
   BarRect drag_start_;        // the place at the press
   QPoint drag_label_origin_;  // the label's corner on the screen at the press

@@ -28,57 +28,11 @@ constexpr wchar_t kClassName[] = L"TFormMain";
 constexpr wchar_t kLabelClassName[] = L"TLabel";
 constexpr DWORD kStyle = WS_POPUP | WS_BORDER | WS_THICKFRAME;  // 0x80840000
 constexpr DWORD kExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-constexpr UINT kTrayIconMessage = WM_USER + 1;  // WM_TRAYICON
-constexpr UINT kTrayIconId = 1;
 constexpr UINT_PTR kTimer1 = 1;
-
-// Sent to every top-level window when the shell (and its notification area) starts again.
-UINT TaskbarCreatedMessage() {
-  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
-  return message;
-}
-
-std::vector<BarRect> ScreenRects() {
-  std::vector<BarRect> screens;
-  EnumDisplayMonitors(
-      nullptr, nullptr,
-      [](HMONITOR, HDC, LPRECT rect, LPARAM data) CALLBACK -> BOOL {
-        reinterpret_cast<std::vector<BarRect>*>(data)->push_back(BarRectOf(*rect));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&screens));
-  return screens;
-}
-
-BarRect PrimaryScreen() {
-  MONITORINFO info = {};
-  info.cbSize = sizeof info;
-  GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
-  return BarRectOf(info.rcMonitor);
-}
-
-BarRect PrimaryWorkArea() {
-  return BarRectOf(MonitorWorkArea(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY)));
-}
-
-// Copies a tip into the shell's fixed field, always terminated, never ending in the first
-// half of a surrogate pair.
-void CopyTip(wchar_t (&field)[128], const std::wstring& tip) {
-  std::size_t length = std::min(tip.size(), std::size(field) - 1);
-  if (length > 0 && length < tip.size() && tip[length - 1] >= 0xD800 && tip[length - 1] < 0xDC00) {
-    --length;
-  }
-  std::fill(std::begin(field), std::end(field), L'\0');
-  std::copy_n(tip.begin(), length, field);
-}
 
 }  // namespace
 
-TFormMain::TFormMain()
-    : notify_([](DWORD message, const NOTIFYICONDATAW& data) {
-        NOTIFYICONDATAW copy = data;  // the shell's declaration takes it writable
-        return Shell_NotifyIconW(message, &copy);
-      }) {
+TFormMain::TFormMain() {
   const HINSTANCE instance = App().instance != nullptr ? App().instance : GetModuleHandleW(nullptr);
   static const bool registered = [instance] {
     WNDCLASSEXW bar = {};
@@ -116,9 +70,6 @@ TFormMain::TFormMain()
   label_ = CreateWindowExW(0, kLabelClassName, L"LabelMain", WS_CHILD | WS_VISIBLE, 0, 0,
                            client.right, client.bottom, window_, nullptr, instance, this);
 
-  tray_data_.cbSize = sizeof tray_data_;
-  tray_data_.hWnd = window_;
-  tray_data_.uID = kTrayIconId;
   BuildMenu();
   SetTimer(window_, kTimer1, kTimerIntervalMs, nullptr);
 }
@@ -145,55 +96,6 @@ void TFormMain::FormCreate() {
   MainThread = StartPollThread(PostToUiThread, PollFrontOf(FormMain, FormSettings));
 }
 
-void TFormMain::RestoreGeometry() {
-  const BarRect stored = RestoreBarGeometry(OpenProgramRegistry, Bounds(), dpi_);
-  SetBounds(KeepBarReachable(stored, ScreenRects(), PrimaryWorkArea()));
-  place_.Placed(Bounds());
-}
-
-void TFormMain::KeepWhole() {
-  const std::vector<BarRect> screens = ScreenRects();
-  // Between two set-ups there may be no screen at all: nothing to judge by, nowhere to go.
-  if (screens.empty()) return;
-  const BarRect bar = Bounds();
-  const BarRect whole = KeepBarWhole(bar, screens, PrimaryScreen());
-  if (whole == bar) return;
-  PlaceWindow(whole.left, whole.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-BarRect TFormMain::Bounds() const {
-  RECT r = {};
-  GetWindowRect(window_, &r);
-  return BarRectOf(r);
-}
-
-void TFormMain::SetBounds(const BarRect& bar) {
-  const BarRect held = ConstrainBarSize(bar, dpi_);
-  PlaceWindow(held.left, held.top, held.width, held.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  // Placed on a monitor of another DPI: held to the limits there.
-  const BarRect now = Bounds();
-  const BarRect again = ConstrainBarSize(now, dpi_);
-  if (!(again == now)) {
-    PlaceWindow(again.left, again.top, again.width, again.height, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-}
-
-void TFormMain::PlaceWindow(int left, int top, int width, int height, UINT flags) {
-  const bool placing = std::exchange(placing_, true);
-  SetWindowPos(window_, nullptr, left, top, width, height, flags);
-  placing_ = placing;
-}
-
-void TFormMain::DpiChanged(int dpi, const RECT& suggested) {
-  dpi_ = dpi;
-  if (!placing_) {
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  LoadStatusIcons();
-  InvalidateRect(label_, nullptr, TRUE);
-}
-
 void TFormMain::Show() {
   ShowWindow(window_, SW_SHOW);
   SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
@@ -202,58 +104,36 @@ void TFormMain::Show() {
 
 void TFormMain::Hide() { ShowWindow(window_, SW_HIDE); }
 
-void TFormMain::SetNotifyFunction(NotifyFunction notify) { notify_ = std::move(notify); }
-
-void TFormMain::AddTrayIcon() {
-  tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  tray_data_.uCallbackMessage = kTrayIconMessage;
-  // The notification area is the system's, drawn at the system's DPI.
-  const int tray_size = SystemMetricForDpi(SM_CXSMICON, SystemDpi());
-  tray_icon_.reset(static_cast<HICON>(
-      LoadImageW(App().instance, L"MAINICON", IMAGE_ICON, tray_size, tray_size, LR_DEFAULTCOLOR)));
-  tray_data_.hIcon = tray_icon_ != nullptr ? tray_icon_.get() : App().main_icon;
-  CopyTip(tray_data_.szTip, Utf8ToWide(kAppTitle));
-  notify_(NIM_ADD, tray_data_);
-  tray_added_ = true;
+void TFormMain::SetNotifyFunction(NotifyIcon::NotifyFunction notify) {
+  tray_.SetNotifyFunction(std::move(notify));
 }
 
-void TFormMain::RemoveTrayIcon() {
-  if (!tray_added_) return;
-  tray_added_ = false;
-  notify_(NIM_DELETE, tray_data_);
-}
+void TFormMain::AddTrayIcon() { tray_.Add(window_); }
+
+void TFormMain::RemoveTrayIcon() { tray_.Remove(); }
 
 void TFormMain::ShowStatus(const Status& status) {
-  text_colour_ = StatusColour(status.ok);
-  status_image_ = StatusImage(status.ok);
-  LoadStatusIcons();
-  // Set only when it changes, so that a screen reader hears a new status and not every
-  // poll's same one again.
-  const std::wstring text = Utf8ToWide(BarText(status.text));
-  if (text != WindowText(label_)) SetWindowTextW(label_, text.c_str());
-  InvalidateRect(label_, nullptr, TRUE);
-  UpdateWindow(label_);
-
-  tray_data_.uFlags = NIF_ICON | NIF_TIP;
-  CopyTip(tray_data_.szTip, Utf8ToWide(StatusTip(status.text)));
-  notify_(NIM_MODIFY, tray_data_);
+  const StatusChange change = shown_.Show(status);
+  if (change.look) {
+    text_colour_ = StatusColour(status.ok);
+    status_image_ = StatusImage(status.ok);
+    SetWindowIcons();
+    InvalidateRect(label_, nullptr, TRUE);
+  }
+  // The label tells a screen reader of a new text: only news reaches it.
+  if (change.text) SetWindowTextW(label_, Utf8ToWide(BarText(status.text)).c_str());
+  if (change.look || change.text) UpdateWindow(label_);
+  if (change.look || change.tip) {
+    tray_.Show(icons_.Get(*status_image_, NotifyIconSize()), StatusTip(status.text));
+  }
 }
 
-void TFormMain::LoadStatusIcons() {
+void TFormMain::SetWindowIcons() {
   if (!status_image_) return;
-  const int small_size = SystemMetricForDpi(SM_CXSMICON, dpi_);
-  UniqueIcon small_icon(LoadImageListIcon(*status_image_, small_size));
-  UniqueIcon big_icon(LoadImageListIcon(*status_image_, SystemMetricForDpi(SM_CXICON, dpi_)));
-  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
-  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
-  // The window no longer refers to the previous images once the new ones are set.
-  small_icon_ = std::move(small_icon);
-  big_icon_ = std::move(big_icon);
-  // The shell keeps a copy of what it was given; the next request gives it this one.
-  const int tray_size = SystemMetricForDpi(SM_CXSMICON, SystemDpi());
-  tray_icon_.reset(tray_size == small_size ? nullptr
-                                           : LoadImageListIcon(*status_image_, tray_size));
-  tray_data_.hIcon = tray_icon_ != nullptr ? tray_icon_.get() : small_icon_.get();
+  const HICON small_icon = icons_.Get(*status_image_, SystemMetricForDpi(SM_CXSMICON, dpi_));
+  const HICON big_icon = icons_.Get(*status_image_, SystemMetricForDpi(SM_CXICON, dpi_));
+  SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
 }
 
 void TFormMain::PaintLabel(HDC dc) {
@@ -405,10 +285,8 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
         Show();
         return kCopyAnswer;
       }
-      if (message == TaskbarCreatedMessage() && message != 0 && tray_added_) {
-        // The shell started again without the icon: add it back as it last was.
-        tray_data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        notify_(NIM_ADD, tray_data_);
+      if (message == TaskbarCreatedMessage() && message != 0) {
+        tray_.AddAgain();
         return 0;
       }
       break;

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "bar/form_main.h"
+#include "bar/status.h"
+#include "bar/tray_icon_win.h"
 #include "base/scoped_win.h"
 #include "poll/reply_status.h"
 #include "settings/program_registry.h"
 
 #include <windows.h>
-
-#include <shellapi.h>  // after <windows.h>, which it needs
 
 namespace kestrion {
 
@@ -53,8 +53,7 @@ class TFormMain : private BarFront {
   void SetBounds(const BarRect& bar);
 
   // Where the notification-area requests go (Shell_NotifyIconW unless a test says otherwise).
-  using NotifyFunction = std::function<BOOL(DWORD message, const NOTIFYICONDATAW& data)>;
-  void SetNotifyFunction(NotifyFunction notify);
+  void SetNotifyFunction(NotifyIcon::NotifyFunction notify);
 
   // Menu item i answers to the command kFirstCommand + i.
   static constexpr UINT kFirstCommand = 100;
@@ -71,8 +70,8 @@ class TFormMain : private BarFront {
   // WM_DPICHANGED: the bar moves to `suggested` (unless the program is placing it itself)
   // and draws its text and icons at the new DPI.
   void DpiChanged(int dpi, const RECT& suggested);
-  // The latest status's image as the bar's icons and the tray's, at the sizes of their DPIs.
-  void LoadStatusIcons();
+  // The latest status's image as the bar's icons, at the sizes of its DPI.
+  void SetWindowIcons();
   // Moves and sizes the bar itself; a change of monitor on the way changes only the DPI.
   void PlaceWindow(int left, int top, int width, int height,
                    UINT flags);  // The menu asks the bar for its items' pictures (drawn here,
@@ -111,17 +110,14 @@ class TFormMain : private BarFront {
   std::vector<MenuPictures> menu_pictures_;  // by item position; none for a separator
   int menu_dpi_ = 0;                         // the DPI of menu_pictures_
   std::optional<Image> status_image_;        // the latest status's, none before the first
-  UniqueIcon small_icon_;  // the latest status's image, the bar's icon and the tray's
-  UniqueIcon big_icon_;
-  UniqueIcon tray_icon_;  // the tray's own, where its size differs from the bar's small one
+  ShownStatus shown_;
+  StatusIcons icons_;  // the bar's and the tray's, at every size in use
   int dpi_ = kDesignDpi;
   bool placing_ = false;  // the program moves or sizes the bar itself
   COLORREF text_colour_ = 0;
   BarDrag drag_;
   StoredBarPlace place_{OpenProgramRegistry};
-  NOTIFYICONDATAW tray_data_ = {};
-  NotifyFunction notify_;
-  bool tray_added_ = false;
+  NotifyIcon tray_;
   bool destroyed_ = false;  // FormDestroy has run
 };
 

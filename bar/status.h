@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "poll/reply_status.h"
 #include "resources/image_list.h"
 
 namespace kestrion {
@@ -26,5 +28,27 @@ std::string BarText(const std::string& text);
 // The notification-area tip: "Kestrion : " and at most 116 characters of the text, so that it
 // fits the shell's 128-character field with its terminator.
 std::string StatusTip(const std::string& text);
+
+// What a status changes of what the bar and its icon show. The same status as the one shown
+// changes nothing: a poll that brings no news costs the window system, the shell and a screen
+// reader nothing, and the bar shows the pictures it already has.
+struct StatusChange {
+  bool look = false;  // ok or error: the text's colour and the pictures
+  bool text = false;  // the bar's text
+  bool tip = false;   // the icon's tip
+  bool operator==(const StatusChange&) const = default;
+};
+
+class ShownStatus {
+ public:
+  // Takes `status` as the one shown from now on and says what of it differs from the one
+  // shown before; before the first status everything does.
+  StatusChange Show(const Status& status);
+
+ private:
+  std::optional<bool> ok_;
+  std::string text_;  // BarText of the status
+  std::string tip_;   // StatusTip of the status
+};
 
 }  // namespace kestrion

@@ -80,7 +80,9 @@ set(KESTRION_WINDOWS_SOURCES
 set(KESTRION_WIN_GUI_SOURCES
   bar/form_about_win.cpp
   bar/form_main_menu_win.cpp
+  bar/form_main_place_win.cpp
   bar/form_main_win.cpp
+  bar/tray_icon_win.cpp
   settings_dialog/form_settings_win.cpp
   ui/application_win.cpp
   ui/dpi_win.cpp

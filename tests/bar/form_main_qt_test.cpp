@@ -204,6 +204,43 @@ TEST_F(FormMainTest, ShowStatusColoursTheTextAndSetsIconAndTip) {
   EXPECT_EQ(form_->TrayIcon->toolTip(), "Kestrion : ");
 }
 
+// Counts the events a window gets when its icon or colours are set.
+class LookChanges : public QObject {
+ public:
+  int count = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::WindowIconChange || event->type() == QEvent::PaletteChange) {
+      ++count;
+    }
+    return false;
+  }
+};
+
+// Each poll's status made the tray's pictures anew, and Qt keeps a scaled copy of each icon
+// by the icon it came from: memory grew by every poll for days.
+TEST_F(FormMainTest, EachPictureIsMadeOnceAndSetOnlyWhenTheStatusChangesIt) {
+  form_->AddTrayIcon();
+  LookChanges changes;
+  form_->installEventFilter(&changes);
+  std::vector<qint64> tray;  // the icon's picture after each status
+  std::vector<int> looks;    // the window's icon and colour changes so far
+  for (const bool ok : {true, true, true, false, false, true}) {
+    form_->ShowStatus({ok ? "Ваш баланс: 10" : "Ошибка", ok});
+    tray.push_back(form_->TrayIcon->icon().cacheKey());
+    looks.push_back(changes.count);
+  }
+  EXPECT_EQ(tray[1], tray[0]);
+  EXPECT_EQ(tray[2], tray[0]);
+  EXPECT_NE(tray[3], tray[0]);
+  EXPECT_EQ(tray[4], tray[3]);
+  EXPECT_EQ(tray[5], tray[0]) << "an ok status after an error shows the ok picture made before";
+  EXPECT_EQ(looks[2], looks[0]) << "the same status again sets no icon and no colour";
+  EXPECT_EQ(looks[4], looks[3]);
+  EXPECT_GT(looks[3], looks[2]);
+  EXPECT_GT(looks[5], looks[4]);
+  form_->removeEventFilter(&changes);
+}
+
 // What an XEmbed tray shows of a tip: Qt draws it itself and, like any of its labels, takes
 // text that looks like markup for markup.
 QString TipAsDrawn(const QString& tip) {

@@ -185,6 +185,36 @@ TEST(BarPlace, APlaceIsAskedForUntilSeenOrTwentyChecksOfAShownBar) {
   EXPECT_EQ(request.Check(true, target, target), PlaceRequest::Next::kSettled);
 }
 
+// A poll after poll: only news reaches the screen, the shell and a screen reader.
+TEST(ShownStatus, EachStatusChangesOnlyWhatDiffersFromTheOneShown) {
+  const std::string long_text(kMaxBarChars + 10, 'x');
+  const std::string long_tip_same(116, 'x');  // the tip holds 116 characters of the text
+  struct Row {
+    Status status;
+    StatusChange change;  // look, text, tip
+  };
+  const Row rows[] = {
+      {{"", true}, {true, true, true}},  // the first, even empty, replaces "LabelMain"
+      {{"", true}, {false, false, false}},
+      {{"Ваш баланс: 5", true}, {false, true, true}},
+      {{"Ваш баланс: 5", true, "5"}, {false, false, false}},  // the balance is not shown apart
+      {{"Ваш баланс: 5", false}, {true, false, false}},
+      {{"Ваш баланс: 5", true}, {true, false, false}},
+      {{long_tip_same, true}, {false, true, true}},
+      {{long_tip_same + "y", true}, {false, true, false}},  // past the tip's end
+      {{long_text, true}, {false, true, false}},
+      {{long_text + "z", true}, {false, false, false}},  // past what the bar shows
+  };
+  ShownStatus shown;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.status.text.substr(0, 20) + (row.status.ok ? " ok" : " error"));
+    const StatusChange change = shown.Show(row.status);
+    EXPECT_EQ(change.look, row.change.look);
+    EXPECT_EQ(change.text, row.change.text);
+    EXPECT_EQ(change.tip, row.change.tip);
+  }
+}
+
 // The tip's limit, counted in characters of any width; the front ends only pass it on.
 TEST(StatusTip, TheTitleAndAtMost116CharactersOfTheText) {
   EXPECT_EQ(StatusTip(""), "Kestrion : ");

@@ -360,10 +360,21 @@ TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
   form_->ShowStatus({wide_text, false});
   EXPECT_EQ(std::wstring(sent_.back().data.szTip), Utf8ToWide(StatusTip(wide_text)).substr(0, 126));
 
-  form_.reset();
+  // The same status at the next poll tells the shell nothing, and a status that comes back
+  // shows the very icons it showed before: pictures are loaded once, not every poll.
+  const HICON ok_icon = sent_[1].data.hIcon;  // the window's small icon too, as checked above
+  form_->ShowStatus({wide_text, false});
+  ASSERT_EQ(sent_.size(), 3u);
+  form_->ShowStatus({long_text, true});
   ASSERT_EQ(sent_.size(), 4u);
-  EXPECT_EQ(sent_[3].message, static_cast<DWORD>(NIM_DELETE));
-  EXPECT_EQ(sent_[3].data.uID, 1u);
+  EXPECT_EQ(sent_[3].data.hIcon, sent_[1].data.hIcon);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(form_->handle(), WM_GETICON, ICON_SMALL, 0)),
+            ok_icon);
+
+  form_.reset();
+  ASSERT_EQ(sent_.size(), 5u);
+  EXPECT_EQ(sent_[4].message, static_cast<DWORD>(NIM_DELETE));
+  EXPECT_EQ(sent_[4].data.uID, 1u);
 }
 
 TEST_F(FormMainWinTest, ARestartedShellGetsTheIconBackWithTheLastStatus) {
