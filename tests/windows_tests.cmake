@@ -62,7 +62,7 @@ add_test(NAME check_command
 # kestrion.exe as a whole, asked from outside as the shell and the system ask it.
 add_executable(bar_probe support/bar_probe.cpp)
 target_include_directories(bar_probe PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(bar_probe PRIVATE ole32 uuid)
+target_link_libraries(bar_probe PRIVATE ole32 uuid psapi)
 add_test(NAME win_desktop
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/support/with_display.sh
                  bash ${CMAKE_CURRENT_SOURCE_DIR}/app/desktop_win_test.sh

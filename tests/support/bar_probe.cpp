@@ -6,6 +6,10 @@
 //   bar_probe close       closes the bar, as the task list does
 //   bar_probe label       prints the label's colour ("green", "red" or "none") and its text
 //   bar_probe tick        the poll timer's message, as the system sends it
+//   bar_probe ticks N MS  the same N times, MS milliseconds apart: a long run of polls
+//   bar_probe memory      prints what the system counts of the bar's process: "private=…
+//                         working_set=… commit=… handles=… gdi=… user=…" (bytes, then
+//                         counts); "-" for what the system does not count
 //   bar_probe tray-right  a right press on the notification-area icon, as the shell reports it
 //   bar_probe bar-right   a right click on the bar, as the system reports it
 //   bar_probe menu        prints "open" while a popup menu is on the screen, else "closed"
@@ -28,6 +32,8 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -150,6 +156,73 @@ int Decoy(int seconds) {
   return 0;
 }
 
+// The handles a process holds, from the system's list of every open handle: Wine keeps no
+// count of its own (GetProcessHandleCount says 0) but lists them all.
+unsigned long long ListedHandles(DWORD pid) {
+  struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
+    PVOID object;
+    ULONG_PTR process;
+    ULONG_PTR handle;
+    ULONG access;
+    USHORT backtrace;
+    USHORT type;
+    ULONG attributes;
+    ULONG reserved;
+  };
+  struct List {
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    Entry entries[1];
+  };
+  constexpr ULONG kExtendedHandleInformation = 64;
+  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+  const auto query = reinterpret_cast<Query>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
+  if (query == nullptr) return 0;
+  std::vector<char> buffer(1 << 16);
+  ULONG needed = 0;
+  LONG status = 0;
+  while ((status = query(kExtendedHandleInformation, buffer.data(),
+                         static_cast<ULONG>(buffer.size()), &needed)) == kInfoLengthMismatch) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (status != 0) return 0;
+  const auto* list = reinterpret_cast<const List*>(buffer.data());
+  return static_cast<unsigned long long>(
+      std::count_if(list->entries, list->entries + list->count,
+                    [pid](const Entry& entry) { return entry.process == pid; }));
+}
+
+// What the system counts of the bar's process. A live process with windows never has none of
+// any of them: a count of 0 is one the system does not keep (Wine keeps no private bytes, and
+// GetGuiResources is a stub there).
+int Memory(HWND bar) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(bar, &pid);
+  const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (process == nullptr) return 1;
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof counters;
+  DWORD counted_handles = 0;
+  GetProcessHandleCount(process, &counted_handles);
+  const unsigned long long handles = counted_handles != 0 ? counted_handles : ListedHandles(pid);
+  const bool counted = GetProcessMemoryInfo(
+      process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  const auto shown = [](unsigned long long count) {
+    return count == 0 ? std::string("-") : std::to_string(count);
+  };
+  if (counted) {
+    std::printf("private=%s working_set=%s commit=%s handles=%s gdi=%s user=%s\n",
+                shown(counters.PrivateUsage).c_str(), shown(counters.WorkingSetSize).c_str(),
+                shown(counters.PagefileUsage).c_str(), shown(handles).c_str(),
+                shown(GetGuiResources(process, GR_GDIOBJECTS)).c_str(),
+                shown(GetGuiResources(process, GR_USEROBJECTS)).c_str());
+  }
+  CloseHandle(process);
+  return counted ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +263,13 @@ int main(int argc, char** argv) {
     std::printf("%s %s\n", LabelColour(label), Utf8(text).c_str());
   } else if (command == "tick") {
     PostMessageW(bar, WM_TIMER, kTimer1, 0);
+  } else if (command == "ticks" && argc == 4) {
+    for (int i = std::atoi(argv[2]); i > 0; --i) {
+      PostMessageW(bar, WM_TIMER, kTimer1, 0);
+      Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+    }
+  } else if (command == "memory") {
+    return Memory(bar);
   } else if (command == "tray-right") {
     PostMessageW(bar, kTrayIconMessage, kTrayIconId, WM_RBUTTONDOWN);
     PostMessageW(bar, kTrayIconMessage, kTrayIconId, WM_RBUTTONUP);
@@ -241,7 +321,8 @@ int main(int argc, char** argv) {
     SendMessageTimeoutW(bar, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0, SMTO_NORMAL, 5000, &answer);
   } else {
     std::puts(
-        "usage: bar_probe ping|endsession|close|label|tick|tray-right|bar-right|menu|"
+        "usage: bar_probe ping|endsession|close|label|tick|ticks N "
+        "MS|memory|tray-right|bar-right|menu|"
         "key NAME|rect|move LEFT TOP|displaychange|workarea|drag DX DY|dblclick|shown|"
         "decoy SECONDS|decoy-end|link PATH [TARGET]");
     return 2;
