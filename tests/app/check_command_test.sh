@@ -259,13 +259,25 @@ else
   pkill -P "$follow_pid" -x sed  # the pipe's reader is the command's own child
   check "follow: a closed output ends it within 1 s" follow_ends_within_ms 1000
 
-  # A server that never answers delays the line, never the end.
+  # A server that never answers delays the line, never the end. A click during that poll,
+  # with the password mended meanwhile, is kept: once the poll gives up (15 s) its stale
+  # result is dropped and the next poll shows the balance at once.
   write_settings '"login"="stall"' '"pswd"="stall"'
   start_follow
   check "follow: the stalled request is under way" wait_until 10 eval '[ "$(requests_for stall)" -ge 1 ]'
+  write_settings '"login"="demo"' '"pswd"="demo"'
+  kill -USR1 "$follow_pid"
+  check "follow: a click during a stalled poll polls again once it gives up" \
+    wait_until 18 follow_lines 1
+  check "follow: and shows the settings stored last, not the stalled poll's error" \
+    grep -qx "Ваш баланс: 123.45" "$follow_out"
+  write_settings '"login"="stall"' '"pswd"="stall"'
+  kill -USR1 "$follow_pid"
+  check "follow: another stalled request is under way" \
+    wait_until 10 eval '[ "$(requests_for stall)" -ge 2 ]'
   kill -INT "$follow_pid"
   check "follow: SIGINT during it ends it within 1 s with status 0" follow_ends_within_ms 1000
-  check "follow: having printed nothing" follow_lines 0
+  check "follow: having printed nothing more" follow_lines 1
 
   # The real i3blocks, in persistent mode, with the snippet of the README: colour and all.
   write_settings '"login"="demo"' '"pswd"="demo"'

@@ -126,8 +126,9 @@ TEST(BarWhole, AfterTheScreensChangeTheBarStandsWhollyOnThem) {
       {{1990, -10, 400, 22}, two, {1990, 0, 400, 22}},  // partly above the screens
       // Mostly on the right one, its foot below it: onto the right one.
       {{1900, 1010, 400, 22}, two, {1920, 1002, 400, 22}},
-      // On no screen: the primary one, at the nearest place.
+      // On no screen: the primary one, at the nearest place, wherever it is listed.
       {{5000, 3000, 400, 22}, {right, left}, {1520, 1058, 400, 22}},
+      {{5000, 3000, 400, 22}, two, {1520, 1058, 400, 22}},
       // Wider than its screen: the left edge, where the text starts, stays on it.
       {{1900, 100, 1500, 22}, {right}, {1920, 100, 1500, 22}},
       // A screen with a hole beside it (an L of monitors): the hole counts as off-screen.
