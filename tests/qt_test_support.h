@@ -24,7 +24,12 @@ class FakeXdgOpen {
     QDir().mkpath(bin);
     QFile script(bin + "/xdg-open");
     if (script.open(QIODevice::WriteOnly)) {
-      script.write(QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1'\n").arg(Opened()).toUtf8());
+      // Written whole, then named: the shell makes a file before printf fills it, and a
+      // reader that sees it then would read nothing.
+      script.write(
+          QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > '%1.part' && mv '%1.part' '%1'\n")
+              .arg(Opened())
+              .toUtf8());
       script.close();
       script.setPermissions(script.permissions() | QFile::ExeOwner);
     }
@@ -35,7 +40,7 @@ class FakeXdgOpen {
   // What was opened, waiting a little for the detached process; "" when nothing was.
   std::string Address() const {
     QFile result(Opened());
-    for (int i = 0; i < 100 && !result.exists(); ++i) QThread::msleep(20);
+    for (int i = 0; i < 500 && !result.exists(); ++i) QThread::msleep(20);
     if (!result.open(QIODevice::ReadOnly)) return {};
     return result.readAll().toStdString();
   }
