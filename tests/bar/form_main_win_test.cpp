@@ -5,6 +5,7 @@
 #include "bar/about.h"
 #include "bar/form_about_win.h"
 #include "bar/status.h"
+#include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "settings_dialog/form_settings_win.h"
 #include "tests/poll/counting_poll_thread.h"
@@ -12,6 +13,7 @@
 #include "ui/application_win.h"
 #include "ui/dpi_win.h"
 #include "ui/forms.h"
+#include "ui/single_copy_win.h"
 
 #include <gtest/gtest.h>
 
@@ -512,6 +514,35 @@ TEST_F(FormMainWinTest, TheLeftButtonDragsTheBarByTheLabelAndADoubleClickHidesIt
 
   SendMessageW(label, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 5));
   EXPECT_FALSE(IsWindowVisible(bar));
+}
+
+// A second start: this copy's bar is the running one.
+TEST_F(FormMainWinTest, ASecondStartLetsTheRunningCopyToTheFrontAndFindsItInThisSession) {
+  const HWND bar = form_->handle();
+  // Windows lets only the program the user started last take the foreground, so the start
+  // hands that on before it asks. Wine does not hold the foreground back from anyone, so what
+  // can be seen here is the hand-over itself.
+  std::vector<DWORD> allowed_while_hidden;
+  EXPECT_TRUE(AskBarIntoView([&](DWORD process) {
+    if (!IsWindowVisible(bar)) allowed_while_hidden.push_back(process);
+  }));
+  EXPECT_TRUE(IsWindowVisible(bar));
+  EXPECT_EQ(
+      std::count(allowed_while_hidden.begin(), allowed_while_hidden.end(), GetCurrentProcessId()),
+      1)
+      << "the bar's process was not let take the foreground before it was asked";
+
+  // Wine has one session. A claim in the namespace that all sessions share stands for a copy
+  // that the same user runs in another one (the console and Remote Desktop): it leaves this
+  // session's start its own claim, which a later start here finds.
+  const UniqueHandle other_session(
+      CreateMutexW(nullptr, FALSE, (L"Global\\" + SessionClaimName()).c_str()));
+  ASSERT_NE(other_session.get(), nullptr);
+  form_->Hide();
+  EXPECT_TRUE(ClaimSessionCopy()) << "a copy in another session ended this one";
+  EXPECT_FALSE(IsWindowVisible(bar));
+  EXPECT_FALSE(ClaimSessionCopy()) << "a second copy in this session";
+  EXPECT_TRUE(IsWindowVisible(bar)) << "and it asked the running copy";
 }
 
 // Through the real timer, only made quicker here (the same timer, armed again); the program
