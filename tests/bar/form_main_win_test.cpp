@@ -565,6 +565,38 @@ TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {
   EXPECT_TRUE(IsWindow(form_->handle())) << "the window goes with the form, after the loop";
 }
 
+// The DPI functions of Windows 8.1 and 10 are looked up in libraries that Windows 7 and 8 do
+// not have. Such a library is not taken from the current folder, nor from the program's.
+TEST(SystemLibrary, IsOnlyTakenFromTheSystemFolder) {
+  const std::wstring planted_name = L"kestrion_planted_test.dll";
+  wchar_t program[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  std::wstring beside = program;
+  beside = beside.substr(0, beside.find_last_of(L'\\') + 1) + planted_name;
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring folder = std::wstring(temp) + L"kestrion_planted_test";
+  const std::wstring in_folder = folder + L"\\" + planted_name;
+  const std::wstring planted = Utf8ToWide(KESTRION_PLANTED_LIBRARY);
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(planted.c_str(), in_folder.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(planted.c_str(), beside.c_str(), FALSE));
+  wchar_t was[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, was);
+  SetCurrentDirectoryW(folder.c_str());
+  SetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr);
+
+  EXPECT_EQ(SystemLibrary(planted_name.c_str()), nullptr);
+  EXPECT_EQ(GetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr, 0), 0u)
+      << "a library planted beside the program or in the current folder was run";
+  EXPECT_NE(SystemLibrary(L"msimg32.dll"), nullptr) << "nor one the system has";
+
+  SetCurrentDirectoryW(was);
+  DeleteFileW(in_folder.c_str());
+  DeleteFileW(beside.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 // The display's DPI as the run sets it (tests/app/dpi_win_test.sh runs this case at 120, 144
 // and 192 dpi); 96 in every other run.
 int DisplayDpi() {
