@@ -568,30 +568,28 @@ TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {
 // The DPI functions of Windows 8.1 and 10 are looked up in libraries that Windows 7 and 8 do
 // not have. Such a library is not taken from the current folder, nor from the program's.
 TEST(SystemLibrary, IsOnlyTakenFromTheSystemFolder) {
-  const std::wstring planted_name = L"kestrion_planted_test.dll";
-  wchar_t program[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring beside = program;
-  beside = beside.substr(0, beside.find_last_of(L'\\') + 1) + planted_name;
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring folder = std::wstring(temp) + L"kestrion_planted_test";
-  const std::wstring in_folder = folder + L"\\" + planted_name;
+  const std::wstring name = L"kestrion_planted_test.dll";
   const std::wstring planted = Utf8ToWide(KESTRION_PLANTED_LIBRARY);
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::wstring program = path;
+  const std::wstring beside = program.substr(0, program.find_last_of(L'\\') + 1) + name;
+  GetTempPathW(MAX_PATH, path);
+  const std::wstring folder = std::wstring(path) + L"kestrion_planted_test";
+  const std::wstring in_folder = folder + L"\\" + name;
   CreateDirectoryW(folder.c_str(), nullptr);
   ASSERT_TRUE(CopyFileW(planted.c_str(), in_folder.c_str(), FALSE));
   ASSERT_TRUE(CopyFileW(planted.c_str(), beside.c_str(), FALSE));
-  wchar_t was[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, was);
+  GetCurrentDirectoryW(MAX_PATH, path);
   SetCurrentDirectoryW(folder.c_str());
   SetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr);
 
-  EXPECT_EQ(SystemLibrary(planted_name.c_str()), nullptr);
+  EXPECT_EQ(SystemLibrary(name.c_str()), nullptr);
   EXPECT_EQ(GetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr, 0), 0u)
       << "a library planted beside the program or in the current folder was run";
-  EXPECT_NE(SystemLibrary(L"msimg32.dll"), nullptr) << "nor one the system has";
+  EXPECT_NE(SystemLibrary(L"msimg32.dll"), nullptr) << "a library the system has";
 
-  SetCurrentDirectoryW(was);
+  SetCurrentDirectoryW(path);
   DeleteFileW(in_folder.c_str());
   DeleteFileW(beside.c_str());
   RemoveDirectoryW(folder.c_str());
