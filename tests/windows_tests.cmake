@@ -43,7 +43,9 @@ if(NOT KESTRION_WHOLE_PROGRAM_TESTS_ONLY)
     settings_dialog/form_settings_win_test.cpp
     shell/shortcut_win_test.cpp
   )
-  target_compile_definitions(win_gui_tests PRIVATE KESTRION_IMAGES="${CMAKE_SOURCE_DIR}/resources/images")
+  target_compile_definitions(win_gui_tests PRIVATE KESTRION_IMAGES="${CMAKE_SOURCE_DIR}/resources/images"
+                             KESTRION_PLANTED_LIBRARY="$<TARGET_FILE:refusing_library>")
+  add_dependencies(win_gui_tests refusing_library)
 endif()
 
 # kestrion-check.exe as a user runs it under Wine, its settings put in with regedit; once

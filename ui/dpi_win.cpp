@@ -17,11 +17,7 @@ constexpr int kDisableFontAndRelayout = 3;     // DCDC_DISABLE_FONT_UPDATE | DCD
 // A function of a system library that this Windows may not have: nullptr then.
 template <typename Function>
 Function Find(const wchar_t* library, const char* name) {
-  HMODULE module = GetModuleHandleW(library);
-  if (module == nullptr) {
-    // From the system's folder only, as every library the program loads.
-    module = LoadLibraryExW(library, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  }
+  const HMODULE module = SystemLibrary(library);
   if (module == nullptr) return nullptr;
   return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
@@ -68,6 +64,13 @@ int ScreenDpi() {
 }
 
 }  // namespace
+
+HMODULE SystemLibrary(const wchar_t* name) {
+  const HMODULE module = GetModuleHandleW(name);
+  if (module != nullptr) return module;
+  // From the system's folder only, as every library the program loads.
+  return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
 void MakeProcessDpiAware() {
   const DpiFunctions& f = Functions();

@@ -8,6 +8,11 @@ namespace kestrion {
 // looked up when first needed, never imported, and each has a fall-back: the DPI of the
 // screen, which is all that Windows 7 and 8 know.
 
+// A library of the system's: the one loaded already, else loaded from the system's folder,
+// never from the program's folder or the current one, where a file of that name may lie
+// (Windows 7 and 8 have no shcore.dll of their own); nullptr when the system has none.
+HMODULE SystemLibrary(const wchar_t* name);
+
 // Declares the process aware of each monitor's DPI (version 2, else version 1, else of the
 // system's DPI), as the manifest does already where Windows reads it. Call before any window
 // is created.

@@ -1,5 +1,6 @@
 #include "ui/single_copy_win.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,8 +18,7 @@ constexpr int kAttempts = 50;  // 5 s in all for a copy that is starting or endi
 constexpr DWORD kPauseMs = 100;
 constexpr UINT kAnswerTimeoutMs = 2000;
 
-// The user's SID as text: "Local\" is the session's namespace, which another user started in
-// the same session ("Run as") shares.
+// The user's SID as text.
 std::wstring UserSid() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
@@ -36,9 +36,12 @@ std::wstring UserSid() {
   return text;
 }
 
+// The claim lives in the session's own namespace: in the global one, a copy that the same user
+// runs in another session (the console and Remote Desktop) would hold this session's claim too,
+// and a start here would find no bar to ask and end.
 class MutexCopy final : public SessionCopy {
  public:
-  MutexCopy() : name_(L"Local\\" + Utf8ToWide(kAppId) + L"." + UserSid()) {}
+  MutexCopy() : name_(L"Local\\" + SessionClaimName()) {}
 
   bool Claim() override {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name_.c_str());
@@ -51,20 +54,7 @@ class MutexCopy final : public SessionCopy {
   }
 
   bool AskRunningCopy() override {
-    for (HWND bar = FindWindowExW(nullptr, nullptr, L"TFormMain", nullptr); bar != nullptr;
-         bar = FindWindowExW(nullptr, bar, L"TFormMain", nullptr)) {
-      // The running copy may bring its bar to the front: this start was the user's doing.
-      DWORD process = 0;
-      GetWindowThreadProcessId(bar, &process);
-      AllowSetForegroundWindow(process);
-      DWORD_PTR answer = 0;
-      if (SendMessageTimeoutW(bar, BringIntoViewMessage(), 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
-                              &answer) != 0 &&
-          answer == static_cast<DWORD_PTR>(kCopyAnswer)) {
-        return true;
-      }
-    }
-    return false;
+    return AskBarIntoView([](DWORD process) { AllowSetForegroundWindow(process); });
   }
 
  private:
@@ -76,6 +66,25 @@ class MutexCopy final : public SessionCopy {
 UINT BringIntoViewMessage() {
   static const UINT message = RegisterWindowMessageW(L"example.kestrion.Kestrion.BringIntoView");
   return message;
+}
+
+std::wstring SessionClaimName() { return Utf8ToWide(kAppId) + L"." + UserSid(); }
+
+bool AskBarIntoView(const std::function<void(DWORD process)>& allow_foreground) {
+  for (HWND bar = FindWindowExW(nullptr, nullptr, L"TFormMain", nullptr); bar != nullptr;
+       bar = FindWindowExW(nullptr, bar, L"TFormMain", nullptr)) {
+    // The running copy may bring its bar to the front: this start was the user's doing.
+    DWORD process = 0;
+    GetWindowThreadProcessId(bar, &process);
+    allow_foreground(process);
+    DWORD_PTR answer = 0;
+    if (SendMessageTimeoutW(bar, BringIntoViewMessage(), 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                            &answer) != 0 &&
+        answer == static_cast<DWORD_PTR>(kCopyAnswer)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ClaimSessionCopy() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <windows.h>
 
 namespace kestrion {
@@ -14,5 +17,15 @@ inline constexpr LRESULT kCopyAnswer = 0x4B65;  // "Ke"
 // the session's own namespace, named for the user. False: another copy runs, has been asked
 // to bring its bar into view, and this start ends.
 bool ClaimSessionCopy();
+
+// The claim's name without its namespace: the application id and the user's SID, so that
+// another user started in the same session ("Run as") has a copy of their own.
+std::wstring SessionClaimName();
+
+// Asks each top-level window of the bar's class to bring its bar into view, until one answers
+// as ours does; true when one did. Each window's process is first let take the foreground
+// (`allow_foreground`, AllowSetForegroundWindow in the program): Windows lets a program that
+// the user did not start last bring no window to the front.
+bool AskBarIntoView(const std::function<void(DWORD process)>& allow_foreground);
 
 }  // namespace kestrion

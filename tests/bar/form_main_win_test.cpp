@@ -5,6 +5,7 @@
 #include "bar/about.h"
 #include "bar/form_about_win.h"
 #include "bar/status.h"
+#include "base/scoped_win.h"
 #include "base/text_win.h"
 #include "settings_dialog/form_settings_win.h"
 #include "tests/poll/counting_poll_thread.h"
@@ -12,6 +13,7 @@
 #include "ui/application_win.h"
 #include "ui/dpi_win.h"
 #include "ui/forms.h"
+#include "ui/single_copy_win.h"
 
 #include <gtest/gtest.h>
 
@@ -263,7 +265,9 @@ TEST_F(FormMainWinTest, ABarStoredOffEveryScreenComesOntoThePrimaryWorkArea) {
   const BarRect placed = RestoredBounds(stored(-3000, 5000));
   RECT work = {};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_EQ(placed, (BarRect{work.left, work.bottom - 20, 200, 20}));
+  ASSERT_LT(work.bottom, GetSystemMetrics(SM_CYSCREEN))
+      << "no taskbar (tests/support/with_display.sh)";
+  EXPECT_EQ(placed, (BarRect{work.left, work.bottom - 20, 200, 20})) << "not above the taskbar";
 
   // Partly off the edge but visible: applied as stored (the restore's rules are the portable
   // code's; this is the registry reaching the window).
@@ -512,6 +516,35 @@ TEST_F(FormMainWinTest, TheLeftButtonDragsTheBarByTheLabelAndADoubleClickHidesIt
   EXPECT_FALSE(IsWindowVisible(bar));
 }
 
+// A second start: this copy's bar is the running one.
+TEST_F(FormMainWinTest, ASecondStartLetsTheRunningCopyToTheFrontAndFindsItInThisSession) {
+  const HWND bar = form_->handle();
+  // Windows lets only the program the user started last take the foreground, so the start
+  // hands that on before it asks. Wine does not hold the foreground back from anyone, so what
+  // can be seen here is the hand-over itself.
+  std::vector<DWORD> allowed_while_hidden;
+  EXPECT_TRUE(AskBarIntoView([&](DWORD process) {
+    if (!IsWindowVisible(bar)) allowed_while_hidden.push_back(process);
+  }));
+  EXPECT_TRUE(IsWindowVisible(bar));
+  EXPECT_EQ(
+      std::count(allowed_while_hidden.begin(), allowed_while_hidden.end(), GetCurrentProcessId()),
+      1)
+      << "the bar's process was not let take the foreground before it was asked";
+
+  // Wine has one session. A claim in the namespace that all sessions share stands for a copy
+  // that the same user runs in another one (the console and Remote Desktop): it leaves this
+  // session's start its own claim, which a later start here finds.
+  const UniqueHandle other_session(
+      CreateMutexW(nullptr, FALSE, (L"Global\\" + SessionClaimName()).c_str()));
+  ASSERT_NE(other_session.get(), nullptr);
+  form_->Hide();
+  EXPECT_TRUE(ClaimSessionCopy()) << "a copy in another session ended this one";
+  EXPECT_FALSE(IsWindowVisible(bar));
+  EXPECT_FALSE(ClaimSessionCopy()) << "a second copy in this session";
+  EXPECT_TRUE(IsWindowVisible(bar)) << "and it asked the running copy";
+}
+
 // Through the real timer, only made quicker here (the same timer, armed again); the program
 // never changes its interval.
 TEST_F(FormMainWinTest, EachTickOfTheTimerWakesThePoll) {
@@ -530,6 +563,36 @@ TEST_F(FormMainWinTest, ExitEndsTheMessageLoop) {
   MSG message = {};
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_TRUE(IsWindow(form_->handle())) << "the window goes with the form, after the loop";
+}
+
+// The DPI functions of Windows 8.1 and 10 are looked up in libraries that Windows 7 and 8 do
+// not have. Such a library is not taken from the current folder, nor from the program's.
+TEST(SystemLibrary, IsOnlyTakenFromTheSystemFolder) {
+  const std::wstring name = L"kestrion_planted_test.dll";
+  const std::wstring planted = Utf8ToWide(KESTRION_PLANTED_LIBRARY);
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::wstring program = path;
+  const std::wstring beside = program.substr(0, program.find_last_of(L'\\') + 1) + name;
+  GetTempPathW(MAX_PATH, path);
+  const std::wstring folder = std::wstring(path) + L"kestrion_planted_test";
+  const std::wstring in_folder = folder + L"\\" + name;
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(planted.c_str(), in_folder.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(planted.c_str(), beside.c_str(), FALSE));
+  GetCurrentDirectoryW(MAX_PATH, path);
+  SetCurrentDirectoryW(folder.c_str());
+  SetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr);
+
+  EXPECT_EQ(SystemLibrary(name.c_str()), nullptr);
+  EXPECT_EQ(GetEnvironmentVariableW(L"KESTRION_PLANTED_LOADED", nullptr, 0), 0u)
+      << "a library planted beside the program or in the current folder was run";
+  EXPECT_NE(SystemLibrary(L"msimg32.dll"), nullptr) << "a library the system has";
+
+  SetCurrentDirectoryW(path);
+  DeleteFileW(in_folder.c_str());
+  DeleteFileW(beside.c_str());
+  RemoveDirectoryW(folder.c_str());
 }
 
 // The display's DPI as the run sets it (tests/app/dpi_win_test.sh runs this case at 120, 144

@@ -102,10 +102,12 @@ server_url() {  # DIR LISTENER (http, https, ...): the listener's address
   awk -v n="$2" '$1 == n { print $2; exit }' "$1/server.out" | grep .
 }
 
-# Xvfb on a free display; exports DISPLAY once the display answers.
-start_xvfb() {  # DIR
+# Xvfb on a free display, with any options of Xvfb's after DIR; exports DISPLAY once the
+# display answers.
+start_xvfb() {  # DIR [XVFB_OPTIONS...]
   rm -f "$1/display"
-  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -dpi 96 >"$1/display" 2>"$1/xvfb.log" &
+  Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -dpi 96 "${@:2}" >"$1/display" \
+    2>"$1/xvfb.log" &
   xvfb_pid=$!
   started "$xvfb_pid"
   if wait_until 10 test -s "$1/display"; then
