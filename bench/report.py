@@ -353,7 +353,10 @@ def win_long(f, m):
 build-win's kestrion.exe under Wine in an Xvfb without a window manager, the test server as
 the proxy, polled {polls} times by the poll timer's own message, which `bar_probe ticks`
 posts every {m['win_every_ms']} ms (a tick during a poll is dropped, as the timer's is); the
-settings change on the same cycle as section 6, through the registry. `bar_probe memory`
+settings change on the same cycle as section 6, through the registry. At poll 1000 and at
+the end the figures are read after a pause of 65 s: WinINet keeps the connection of each
+closed request for a minute (Wine's does: a socket handle for each poll of the last minute),
+and closes them after it. `bar_probe memory`
 reads what Windows counts of the process (GetProcessMemoryInfo, GetProcessHandleCount or,
 where that says 0, the system's list of open handles, GetGuiResources); Linux, the resident
 memory of the process and of the wineserver, which holds every handle and USER object.
