@@ -28,8 +28,6 @@ namespace kestrion {
 
 namespace {
 
-constexpr int kAttempts = 50;  // 5 s in all for a copy that is starting or ending
-constexpr auto kPause = std::chrono::milliseconds(100);
 constexpr int kCallTimeoutMs = 2000;
 constexpr const char* kApplicationInterface = "org.freedesktop.Application";
 
@@ -205,10 +203,12 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   QByteArray display = qgetenv("DISPLAY");
   if (display.isEmpty()) display = qgetenv("WAYLAND_DISPLAY");
   const std::string name = SessionCopyName(display.toStdString());
-  const auto pause = [] { std::this_thread::sleep_for(kPause); };
+  const auto pause = [] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSessionCopyPauseMs));
+  };
   if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected()) {
     auto* copy = new BusCopy(bus, name, std::move(activate));
-    if (TakeSessionCopy(*copy, pause, kAttempts)) {
+    if (TakeSessionCopy(*copy, pause, kSessionCopyAttempts)) {
       g_held = copy;
       return true;
     }
@@ -219,7 +219,7 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   const std::string folder = RuntimeFolder();
   if (folder.empty()) return true;
   auto* copy = new SocketCopy(folder, name, std::move(activate));
-  if (TakeSessionCopy(*copy, pause, kAttempts)) {
+  if (TakeSessionCopy(*copy, pause, kSessionCopyAttempts)) {
     g_held = copy;
     return true;
   }

@@ -13,8 +13,6 @@ namespace kestrion {
 
 namespace {
 
-constexpr int kAttempts = 50;  // 5 s in all for a copy that is starting or ending
-constexpr DWORD kPauseMs = 100;
 constexpr UINT kAnswerTimeoutMs = 2000;
 
 // The user's SID as text: "Local\" is the session's namespace, which another user started in
@@ -81,7 +79,7 @@ UINT BringIntoViewMessage() {
 bool ClaimSessionCopy() {
   MutexCopy copy;
   return TakeSessionCopy(
-      copy, [] { Sleep(kPauseMs); }, kAttempts);
+      copy, [] { Sleep(kSessionCopyPauseMs); }, kSessionCopyAttempts);
 }
 
 }  // namespace kestrion
