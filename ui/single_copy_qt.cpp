@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QVariantMap>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -147,20 +148,30 @@ class SocketCopy final : public SessionCopy {
     }
     auto* notifier =
         new QSocketNotifier(listening, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [listening, this] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [listening, notifier, this] {
       const int peer = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
-      if (peer >= 0) close(peer);
+      if (peer >= 0) {
+        close(peer);
+      } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // Out of descriptors: the request left waiting would wake this copy again at once, for
+        // ever. This one is the last heard, as when the socket cannot be made.
+        notifier->setEnabled(false);
+      }
       activate_();
     });
     return true;
   }
 
+  // Without blocking: the queue of a copy that takes no requests (stopped, hung) fills, and a
+  // blocking connect would then wait for as long. A full queue holds requests enough to bring
+  // the bar into view when the copy takes them again.
   bool AskRunningCopy() override {
-    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (peer < 0) return false;
     sockaddr_un address = Address();
     const bool asked =
-        connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+        errno == EAGAIN;
     close(peer);
     return asked;
   }
