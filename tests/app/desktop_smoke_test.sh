@@ -95,11 +95,12 @@ click_icon
 check "and a click on the icon shows it again within 0.5 s" within_ms 500 bar_shown
 # The bar hidden from the icon and the command run, a second start brings it back at once.
 second_start() {  # WHEN [COMMAND...]
+  sleep 0.5  # a click, not the second of a double click
   click_icon
-  wait_until 2 bar_hidden
+  check "$1: a click on the icon hides the bar" wait_until 2 bar_hidden
   "${@:2}"
   local started=${EPOCHREALTIME/./}
-  timeout 5 "$KESTRION" >"$work/second.log" 2>&1
+  timeout -s KILL 5 "$KESTRION" >"$work/second.log" 2>&1
   check "$1: a second start ends with status 0" [ $? -eq 0 ]
   check "within 1 s" [ $((${EPOCHREALTIME/./} - started)) -lt 1000000 ]
   kill -CONT "$program_pid"
@@ -116,18 +117,15 @@ kill -KILL "$program_pid"
 wait "$program_pid" 2>/dev/null
 start_program
 check "after a crash the next copy polls" \
-  wait_until 10 eval '[ "$(grep -c login=stall "$work/requests.log")" -ge 2 ] && tray_docked'
+  wait_until 10 eval '[ "$(grep -c login=stall "$work/requests.log")" -ge 2 ] && tray_docked && bar_shown'
 second_start "after a crash"
 # A copy stopped or hung takes no requests: starts meanwhile end at once though its queue is
 # full, and it brings the bar into view when it goes on.
 stop_with_queue_full() {
   kill -STOP "$program_pid"
-  python3 -c 'import socket, sys
-for _ in range(100):
-    s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    s.setblocking(False)
-    try: s.connect(sys.argv[1])
-    except BlockingIOError: break' "$XDG_RUNTIME_DIR"/*.socket
+  python3 -c 'import socket as s, sys
+any(s.socket(s.AF_UNIX, s.SOCK_STREAM | s.SOCK_NONBLOCK).connect_ex(sys.argv[1]) for _ in range(99))' \
+    "$XDG_RUNTIME_DIR"/*.socket
 }
 second_start "while the running copy is stopped" stop_with_queue_full
 export DBUS_SESSION_BUS_ADDRESS=$bus
