@@ -36,7 +36,7 @@ check "the icon comes back to a new notification area" wait_until 10 tray_docked
 # brings the bar into view too.
 click_icon() { read -r x y < <(tray_icon_centre) && xdotool mousemove "$x" "$y" click 1; }
 click_icon
-wait_until 2 bar_hidden
+check "a click on the icon hides the bar" wait_until 2 bar_hidden
 gdbus call --session --dest example.kestrion.Kestrion --object-path /example/kestrion/Kestrion \
   --method org.freedesktop.Application.Open '@as []' '@a{sv} {}' >/dev/null
 check "Open over the session bus shows the hidden bar" wait_until 2 bar_shown
