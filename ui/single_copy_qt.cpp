@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QVariantMap>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -28,6 +29,8 @@
 namespace kestrion {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr int kCallTimeoutMs = 2000;
 constexpr const char* kApplicationInterface = "org.freedesktop.Application";
@@ -78,8 +81,9 @@ class ApplicationObject final : public QDBusVirtualObject {
 // where no copy on another display has it.
 class BusCopy final : public SessionCopy {
  public:
-  BusCopy(QDBusConnection bus, std::string name, std::function<void()> activate)
-      : bus_(std::move(bus)), name_(std::move(name)) {
+  BusCopy(QDBusConnection bus, std::string name, std::function<void()> activate,
+          Clock::time_point deadline)
+      : bus_(std::move(bus)), name_(std::move(name)), deadline_(deadline) {
     // The object is there before the name, so that whoever finds the name can call it.
     object_ = new ApplicationObject(std::move(activate));
     bus_.registerVirtualObject(PathOf(name_), object_, QDBusConnection::SingleNode);
@@ -92,12 +96,18 @@ class BusCopy final : public SessionCopy {
     return true;
   }
 
+  // A copy that is stopped or hung keeps each call waiting for as long as it may: never past
+  // the time the start has. Calls it did not answer are still there for it when it goes on.
   bool AskRunningCopy() override {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    if (left <= 0) return false;
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromStdString(name_), PathOf(name_),
                                                        QLatin1String(kApplicationInterface),
                                                        QStringLiteral("Activate"));
     call << QVariantMap();
-    return bus_.call(call, QDBus::Block, kCallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    const int timeout_ms = static_cast<int>(std::min<long long>(left, kCallTimeoutMs));
+    return bus_.call(call, QDBus::Block, timeout_ms).type() == QDBusMessage::ReplyMessage;
   }
 
   void Release() {
@@ -117,6 +127,7 @@ class BusCopy final : public SessionCopy {
 
   QDBusConnection bus_;
   std::string name_;
+  Clock::time_point deadline_;
   ApplicationObject* object_ = nullptr;
 };
 
@@ -214,11 +225,14 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   QByteArray display = qgetenv("DISPLAY");
   if (display.isEmpty()) display = qgetenv("WAYLAND_DISPLAY");
   const std::string name = SessionCopyName(display.toStdString());
-  const auto pause = [] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kSessionCopyPauseMs));
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(kSessionCopyAttempts * kSessionCopyPauseMs);
+  const auto pause = [deadline] {
+    std::this_thread::sleep_until(
+        std::min(deadline, Clock::now() + std::chrono::milliseconds(kSessionCopyPauseMs)));
   };
   if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected()) {
-    auto* copy = new BusCopy(bus, name, std::move(activate));
+    auto* copy = new BusCopy(bus, name, std::move(activate), deadline);
     if (TakeSessionCopy(*copy, pause, kSessionCopyAttempts)) {
       g_held = copy;
       return true;
