@@ -41,8 +41,13 @@ gdbus call --session --dest example.kestrion.Kestrion --object-path /example/kes
   --method org.freedesktop.Application.Open '@as []' '@a{sv} {}' >/dev/null
 check "Open over the session bus shows the hidden bar" wait_until 2 bar_shown
 
-# A second display on the same session bus (a second X login, VNC) has a copy of its own,
-# though the first copy holds the application id.
+# A copy stopped or hung on the bus answers nothing: a start meanwhile ends within its 5 s,
+# here while a second display of the same bus (a second X login, VNC) starts a copy of its
+# own, though the first copy holds the application id.
+kill -STOP "$program_pid"
+asked_at=${EPOCHREALTIME/./}
+timeout -s KILL 15 "$KESTRION" >"$work/stopped.log" 2>&1 &
+stopped_start=$!
 first_display=$DISPLAY
 mkdir -p "$work/display2"
 start_xvfb "$work/display2" || exit 1
@@ -54,6 +59,10 @@ kill -TERM "$other_pid"
 wait "$other_pid"
 kill "$xvfb_pid"
 export DISPLAY=$first_display
+wait "$stopped_start"
+check "a start while the running copy is stopped ends with status 0" [ $? -eq 0 ]
+check "within 7 s" [ $((${EPOCHREALTIME/./} - asked_at)) -lt 7000000 ]
+kill -CONT "$program_pid"
 
 # SIGTERM ends it as "Выход" does: icon removed, geometry saved.
 kill -TERM "$program_pid"
