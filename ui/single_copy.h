@@ -25,6 +25,11 @@ class SessionCopy {
   virtual bool AskRunningCopy() = 0;
 };
 
+// How long a start keeps at it while the claim is held by a copy that does not answer: 5 s in
+// all, for a copy that is making its windows or ending, as when an update replaces it.
+inline constexpr int kSessionCopyAttempts = 50;
+inline constexpr int kSessionCopyPauseMs = 100;
+
 // True when this start is the session's one copy and goes on. Otherwise the running copy has
 // been asked to bring its bar into view and this start ends. A copy that holds the claim but
 // does not answer yet is asked again after `pause`, `attempts` times in all, as is the claim:

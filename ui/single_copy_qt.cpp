@@ -9,6 +9,8 @@
 #include <QSocketNotifier>
 #include <QVariantMap>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -28,8 +30,8 @@ namespace kestrion {
 
 namespace {
 
-constexpr int kAttempts = 50;  // 5 s in all for a copy that is starting or ending
-constexpr auto kPause = std::chrono::milliseconds(100);
+using Clock = std::chrono::steady_clock;
+
 constexpr int kCallTimeoutMs = 2000;
 constexpr const char* kApplicationInterface = "org.freedesktop.Application";
 
@@ -79,8 +81,9 @@ class ApplicationObject final : public QDBusVirtualObject {
 // where no copy on another display has it.
 class BusCopy final : public SessionCopy {
  public:
-  BusCopy(QDBusConnection bus, std::string name, std::function<void()> activate)
-      : bus_(std::move(bus)), name_(std::move(name)) {
+  BusCopy(QDBusConnection bus, std::string name, std::function<void()> activate,
+          Clock::time_point deadline)
+      : bus_(std::move(bus)), name_(std::move(name)), deadline_(deadline) {
     // The object is there before the name, so that whoever finds the name can call it.
     object_ = new ApplicationObject(std::move(activate));
     bus_.registerVirtualObject(PathOf(name_), object_, QDBusConnection::SingleNode);
@@ -93,12 +96,18 @@ class BusCopy final : public SessionCopy {
     return true;
   }
 
+  // A copy that is stopped or hung keeps each call waiting for as long as it may: never past
+  // the time the start has. Calls it did not answer are still there for it when it goes on.
   bool AskRunningCopy() override {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    if (left <= 0) return false;
     QDBusMessage call = QDBusMessage::createMethodCall(QString::fromStdString(name_), PathOf(name_),
                                                        QLatin1String(kApplicationInterface),
                                                        QStringLiteral("Activate"));
     call << QVariantMap();
-    return bus_.call(call, QDBus::Block, kCallTimeoutMs).type() == QDBusMessage::ReplyMessage;
+    const int timeout_ms = static_cast<int>(std::min<long long>(left, kCallTimeoutMs));
+    return bus_.call(call, QDBus::Block, timeout_ms).type() == QDBusMessage::ReplyMessage;
   }
 
   void Release() {
@@ -118,6 +127,7 @@ class BusCopy final : public SessionCopy {
 
   QDBusConnection bus_;
   std::string name_;
+  Clock::time_point deadline_;
   ApplicationObject* object_ = nullptr;
 };
 
@@ -149,20 +159,30 @@ class SocketCopy final : public SessionCopy {
     }
     auto* notifier =
         new QSocketNotifier(listening, QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [listening, this] {
+    QObject::connect(notifier, &QSocketNotifier::activated, [listening, notifier, this] {
       const int peer = accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
-      if (peer >= 0) close(peer);
+      if (peer >= 0) {
+        close(peer);
+      } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // Out of descriptors: the request left waiting would wake this copy again at once, for
+        // ever. This one is the last heard, as when the socket cannot be made.
+        notifier->setEnabled(false);
+      }
       activate_();
     });
     return true;
   }
 
+  // Without blocking: the queue of a copy that takes no requests (stopped, hung) fills, and a
+  // blocking connect would then wait for as long. A full queue holds requests enough to bring
+  // the bar into view when the copy takes them again.
   bool AskRunningCopy() override {
-    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int peer = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (peer < 0) return false;
     sockaddr_un address = Address();
     const bool asked =
-        connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        connect(peer, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ||
+        errno == EAGAIN;
     close(peer);
     return asked;
   }
@@ -205,10 +225,15 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   QByteArray display = qgetenv("DISPLAY");
   if (display.isEmpty()) display = qgetenv("WAYLAND_DISPLAY");
   const std::string name = SessionCopyName(display.toStdString());
-  const auto pause = [] { std::this_thread::sleep_for(kPause); };
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(kSessionCopyAttempts * kSessionCopyPauseMs);
+  const auto pause = [deadline] {
+    std::this_thread::sleep_until(
+        std::min(deadline, Clock::now() + std::chrono::milliseconds(kSessionCopyPauseMs)));
+  };
   if (QDBusConnection bus = QDBusConnection::sessionBus(); bus.isConnected()) {
-    auto* copy = new BusCopy(bus, name, std::move(activate));
-    if (TakeSessionCopy(*copy, pause, kAttempts)) {
+    auto* copy = new BusCopy(bus, name, std::move(activate), deadline);
+    if (TakeSessionCopy(*copy, pause, kSessionCopyAttempts)) {
       g_held = copy;
       return true;
     }
@@ -219,7 +244,7 @@ bool ClaimSessionCopy(std::function<void()> activate) {
   const std::string folder = RuntimeFolder();
   if (folder.empty()) return true;
   auto* copy = new SocketCopy(folder, name, std::move(activate));
-  if (TakeSessionCopy(*copy, pause, kAttempts)) {
+  if (TakeSessionCopy(*copy, pause, kSessionCopyAttempts)) {
     g_held = copy;
     return true;
   }

@@ -14,8 +14,6 @@ namespace kestrion {
 
 namespace {
 
-constexpr int kAttempts = 50;  // 5 s in all for a copy that is starting or ending
-constexpr DWORD kPauseMs = 100;
 constexpr UINT kAnswerTimeoutMs = 2000;
 
 // The user's SID as text.
@@ -90,7 +88,7 @@ bool AskBarIntoView(const std::function<void(DWORD process)>& allow_foreground) 
 bool ClaimSessionCopy() {
   MutexCopy copy;
   return TakeSessionCopy(
-      copy, [] { Sleep(kPauseMs); }, kAttempts);
+      copy, [] { Sleep(kSessionCopyPauseMs); }, kSessionCopyAttempts);
 }
 
 }  // namespace kestrion

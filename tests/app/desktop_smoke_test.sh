@@ -7,6 +7,8 @@ export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$4
 stalled_resolver=$5
 source "$(dirname "$0")/../support/desktop_session.sh"
 need xdotool xdotool
+need libglib2.0-bin gdbus
+need python3 python3
 
 work=$(mktemp -d)
 trap 'session_end; rm -rf "$work"' EXIT
@@ -29,6 +31,38 @@ kill "$tray_pid"
 wait "$tray_pid" 2>/dev/null
 check "a new notification area starts" start_tray
 check "the icon comes back to a new notification area" wait_until 10 tray_docked
+
+# A launcher that opens the program through org.freedesktop.Application's Open, not Activate,
+# brings the bar into view too.
+click_icon() { read -r x y < <(tray_icon_centre) && xdotool mousemove "$x" "$y" click 1; }
+click_icon
+check "a click on the icon hides the bar" wait_until 2 bar_hidden
+gdbus call --session --dest example.kestrion.Kestrion --object-path /example/kestrion/Kestrion \
+  --method org.freedesktop.Application.Open '@as []' '@a{sv} {}' >/dev/null
+check "Open over the session bus shows the hidden bar" wait_until 2 bar_shown
+
+# A copy stopped or hung on the bus answers nothing: a start meanwhile ends within its 5 s,
+# here while a second display of the same bus (a second X login, VNC) starts a copy of its
+# own, though the first copy holds the application id.
+kill -STOP "$program_pid"
+asked_at=${EPOCHREALTIME/./}
+timeout -s KILL 15 "$KESTRION" >"$work/stopped.log" 2>&1 &
+stopped_start=$!
+first_display=$DISPLAY
+mkdir -p "$work/display2"
+start_xvfb "$work/display2" || exit 1
+"$KESTRION" >"$work/display2/kestrion.log" 2>&1 &
+other_pid=$!
+started "$other_pid"
+check "a start on a second display shows a bar there" wait_until 5 bar_shown
+kill -TERM "$other_pid"
+wait "$other_pid"
+kill "$xvfb_pid"
+export DISPLAY=$first_display
+wait "$stopped_start"
+check "a start while the running copy is stopped ends with status 0" [ $? -eq 0 ]
+check "within 7 s" [ $((${EPOCHREALTIME/./} - asked_at)) -lt 7000000 ]
+kill -CONT "$program_pid"
 
 # SIGTERM ends it as "Выход" does: icon removed, geometry saved.
 kill -TERM "$program_pid"
@@ -55,26 +89,54 @@ check "SIGINT ends the program with status 0" [ $? -eq 0 ]
 
 # A server that takes the request and never answers: the bar and its icon go on answering
 # the user, and so does a second start, and the program ends at once, not when the request
-# gives up. No session bus here: one copy is kept by a lock and a socket instead.
+# gives up. No session bus here: one copy is kept by a lock and a socket instead. The bus
+# address points nowhere: unset, libdbus starts a bus of its own where dbus-launch is installed.
 write_settings stall stall
 bus=$DBUS_SESSION_BUS_ADDRESS
-unset DBUS_SESSION_BUS_ADDRESS
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 start_program
 check "the request reaches the stalled server" wait_until 10 grep -q 'login=stall' "$work/requests.log"
 check "the bar shows during the stall" wait_until 5 bar_shown
 read -r x y < <(bar_geometry | awk -F'[x+]' '{ print $3 + $1 / 2, $4 + $2 / 2 }')
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 60 1
 check "meanwhile a double click hides the bar within 0.5 s" within_ms 500 bar_hidden
-read -r x y < <(tray_icon_centre)
-xdotool mousemove "$x" "$y" click 1
+click_icon
 check "and a click on the icon shows it again within 0.5 s" within_ms 500 bar_shown
-xdotool mousemove "$x" "$y" click 1
-wait_until 2 bar_hidden
-started=${EPOCHREALTIME/./}
-"$KESTRION" >"$work/second.log" 2>&1
-check "a second start ends with status 0" [ $? -eq 0 ]
-check "within 1 s" [ $((${EPOCHREALTIME/./} - started)) -lt 1000000 ]
-check "and the bar shows again" wait_until 1 bar_shown
+# The bar hidden from the icon and the command run, a second start brings it back at once.
+second_start() {  # WHEN [COMMAND...]
+  sleep 0.5  # a click, not the second of a double click
+  click_icon
+  check "$1: a click on the icon hides the bar" wait_until 2 bar_hidden
+  "${@:2}"
+  local started=${EPOCHREALTIME/./}
+  timeout -s KILL 5 "$KESTRION" >"$work/second.log" 2>&1
+  check "$1: a second start ends with status 0" [ $? -eq 0 ]
+  check "within 1 s" [ $((${EPOCHREALTIME/./} - started)) -lt 1000000 ]
+  kill -CONT "$program_pid"
+  check "and the bar shows again" wait_until 1 bar_shown
+}
+second_start "during the stall"
+cpu_ticks() { sed 's/.*) //' "/proc/$program_pid/stat" | awk '{ print $12 + $13 }'; }
+ticks=$(cpu_ticks)
+sleep 0.5
+check "the running copy is idle again after it (under 0.1 s of CPU in 0.5 s)" \
+  [ $(($(cpu_ticks) - ticks)) -lt 10 ]
+# A copy that crashed left its socket behind: the next one takes its place all the same.
+kill -KILL "$program_pid"
+wait "$program_pid" 2>/dev/null
+start_program
+check "after a crash the next copy polls" \
+  wait_until 10 eval '[ "$(grep -c login=stall "$work/requests.log")" -ge 2 ] && tray_docked && bar_shown'
+second_start "after a crash"
+# A copy stopped or hung takes no requests: starts meanwhile end at once though its queue is
+# full, and it brings the bar into view when it goes on.
+stop_with_queue_full() {
+  kill -STOP "$program_pid"
+  python3 -c 'import socket as s, sys
+any(s.socket(s.AF_UNIX, s.SOCK_STREAM | s.SOCK_NONBLOCK).connect_ex(sys.argv[1]) for _ in range(99))' \
+    "$XDG_RUNTIME_DIR"/*.socket
+}
+second_start "while the running copy is stopped" stop_with_queue_full
 export DBUS_SESSION_BUS_ADDRESS=$bus
 # SIGTERM ends it as "Выход" does: status 0, within the time given, the geometry saved.
 end_by_sigterm() {  # WHEN [SECONDS]

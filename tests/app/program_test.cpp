@@ -67,16 +67,18 @@ struct FakeCopy : SessionCopy {
 };
 
 TEST(TakeSessionCopy, ClaimsOrAsksTheRunningCopyAndWaitsOnlyWhileNeitherWorks) {
+  constexpr int four_s = 4000 / kSessionCopyPauseMs;
   const struct {
     int held_for, answers_from;
     bool runs;
     int asked, pauses;
   } rows[] = {
-      {0, 1'000'000, true, 0, 0},             // the first copy
-      {1'000'000, 1, false, 1, 0},            // a copy runs and answers
-      {1'000'000, 3, false, 3, 2},            // it is still making its windows
-      {2, 1'000'000, true, 2, 2},             // it was ending (an update replaces it)
-      {1'000'000, 1'000'000, false, 50, 50},  // it never answers: a copy all the same
+      {0, 1'000'000, true, 0, 0},                 // the first copy
+      {1'000'000, 1, false, 1, 0},                // a copy runs and answers
+      {1'000'000, 3, false, 3, 2},                // it is still making its windows
+      {2, 1'000'000, true, 2, 2},                 // it was ending (an update replaces it)
+      {four_s, 1'000'000, true, four_s, four_s},  // and took 4 s to end
+      {1'000'000, 1'000'000, false, 50, 50},      // it never answers: a copy all the same
   };
   for (const auto& row : rows) {
     FakeCopy copy;
@@ -84,7 +86,7 @@ TEST(TakeSessionCopy, ClaimsOrAsksTheRunningCopyAndWaitsOnlyWhileNeitherWorks) {
     copy.answers_from = row.answers_from;
     int pauses = 0;
     EXPECT_EQ(TakeSessionCopy(
-                  copy, [&pauses] { ++pauses; }, 50),
+                  copy, [&pauses] { ++pauses; }, kSessionCopyAttempts),
               row.runs)
         << row.held_for;
     EXPECT_EQ(copy.asked, row.asked) << row.held_for;
