@@ -11,11 +11,15 @@ namespace kestrion {
 // Asks the window manager to keep the bar as a panel: out of the task bar and the pager, as a
 // tool window should be, and on every workspace (sticky, desktop 0xFFFFFFFF). Call it before
 // each showing (it makes the native window if need be); elsewhere than on X11 it does nothing.
+// Managers read "every workspace" from different requests: i3 from the desktop or the sticky
+// state, bspwm from the sticky state alone, openbox and icewm from the desktop or the message
+// once shown (openbox reads no sticky state), KWin from that message alone.
 void AskPanelStates(QWidget* window);
 
 // The same "every workspace" asked again of a manager that has taken the shown bar, as the
 // managers' convention wants it for a mapped window: KWin puts a window that Qt marks as
 // transient for its own leader on the current desktop only, whatever it asked for before.
+// i3 ignores this message for a window that floats already, as the bar does.
 void AskAllWorkspacesShown(const QWidget* window);
 
 // Where the X server shows a window now, in Qt's coordinates: its own rectangle on the root

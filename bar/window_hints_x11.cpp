@@ -84,7 +84,8 @@ void AskPanelStates(QWidget* window) {
   }
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                       static_cast<std::uint32_t>(atoms.size()), atoms.data());
-  // Every workspace, as the managers that go by the desktop rather than the state read it.
+  // Every workspace, as the managers that go by the desktop rather than the state read it
+  // (openbox reads no sticky state; bspwm no desktop).
   constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, Atom(connection, "_NET_WM_DESKTOP"),
                       XCB_ATOM_CARDINAL, 32, 1, &kAllDesktops);

@@ -6,7 +6,7 @@
 # second start brings the running copy's bar into view and ends. The display is Xephyr, nested in Xvfb, so that
 # its screen can change size.
 # Usage: desktop_manager_test.sh KESTRION TEST_SERVER DATA_DIR MANAGER SNI_WATCHER
-# MANAGER: openbox, fluxbox, i3, twm, icewm, or none.
+# MANAGER: openbox, fluxbox, i3, twm, icewm, kwin, or none.
 set -uo pipefail
 export KESTRION=$1 KESTRION_TEST_SERVER=$2 KESTRION_TEST_DATA=$3 SNI_WATCHER=$5
 manager=$4
@@ -45,6 +45,12 @@ start_manager() {  # NAME
     i3)
       printf 'font pango:DejaVu Sans 8\nfocus_follows_mouse no\n' >"$work/i3.conf"
       i3 -c "$work/i3.conf" >"$work/manager.log" 2>&1 & ;;
+    kwin)
+      # On the session's own bus, two desktops, no compositing: Plasma's X11 manager as its
+      # session starts it, without the desktop shell.
+      printf '%s\n' '[Compositing]' 'Enabled=false' '[Desktops]' 'Number=2' 'Rows=1' \
+        >"$XDG_CONFIG_HOME/kwinrc"
+      KWIN_COMPOSE=N kwin_x11 >"$work/manager.log" 2>&1 & ;;
     twm)
       # The X server's built-in font: twm's own need the core fonts' packages.
       printf '%s\n' RandomPlacement 'UsePPosition "on"' NoGrabServer 'TitleFont "fixed"' \
