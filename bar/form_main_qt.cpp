@@ -141,11 +141,11 @@ void TFormMain::ShowStatus(const Status& status) {
     setWindowIcon(ImageList1.at(image));
   }
   // The text is the label's accessible name: QLabel tells screen readers of a new one.
-  if (change.text) LabelMain->setText(QString::fromStdString(BarText(status.text)));
+  if (change.text) LabelMain->setText(QString::fromStdString(shown_.text()));
   if (TrayIcon == nullptr) return;
   if (change.look) TrayIcon->setIcon(TrayPicture(image));
   if (change.tip) {
-    const std::string tip = StatusTip(status.text);
+    const std::string& tip = shown_.tip();
     // A panel on the session bus takes the tip as plain text; Qt's own tip window would take
     // text that looks like markup for markup.
     TrayIcon->setToolTip(tray_on_bus_ ? QString::fromStdString(tip) : PlainTip(tip));

@@ -1,6 +1,5 @@
 #include "bar/form_main_win.h"
 
-#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -121,10 +120,10 @@ void TFormMain::ShowStatus(const Status& status) {
     InvalidateRect(label_, nullptr, TRUE);
   }
   // The label tells a screen reader of a new text: only news reaches it.
-  if (change.text) SetWindowTextW(label_, Utf8ToWide(BarText(status.text)).c_str());
+  if (change.text) SetWindowTextW(label_, Utf8ToWide(shown_.text()).c_str());
   if (change.look || change.text) UpdateWindow(label_);
   if (change.look || change.tip) {
-    tray_.Show(icons_.Get(*status_image_, NotifyIconSize()), StatusTip(status.text));
+    tray_.Show(icons_.Get(*status_image_, NotifyIconSize()), shown_.tip());
   }
 }
 

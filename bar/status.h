@@ -44,6 +44,9 @@ class ShownStatus {
   // Takes `status` as the one shown from now on and says what of it differs from the one
   // shown before; before the first status everything does.
   StatusChange Show(const Status& status);
+  // What the bar and the tip show of the status shown last.
+  const std::string& text() const { return text_; }
+  const std::string& tip() const { return tip_; }
 
  private:
   std::optional<bool> ok_;
