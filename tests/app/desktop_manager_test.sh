@@ -221,7 +221,9 @@ xrandr -s 320x240 >/dev/null 2>&1
 check "a screen narrower than the bar takes its left edge within 1 s" \
   within_ms 1000 eval 'whole_on 0 0 400 240 && [ "$(bar_outer | cut -d, -f1)" = 0 ]'
 
-sleep 0.5
+# KWin keeps a size of its own on a screen narrower than the bar: the bar asks for its place
+# for up to 2 s before it takes the manager's word, and stores what it asked for until then.
+if [ "$manager" = kwin ]; then sleep 2.5; else sleep 0.5; fi
 last_seen=$(seen_place)
 end_program
 check "the end stores where it is now ($last_seen)" [ "$(stored_place)" = "$last_seen" ]
