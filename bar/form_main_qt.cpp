@@ -1,10 +1,12 @@
 #include "bar/form_main_qt.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -48,6 +50,38 @@ QIcon TrayPictureOf(const QString& name) {
   return picture;
 }
 
+// The bar as a screen reader meets it: a window named after the program, not Qt's filler of
+// a plain widget.
+class BarAccessible : public QAccessibleWidget {
+ public:
+  explicit BarAccessible(QWidget* bar) : QAccessibleWidget(bar, QAccessible::Window) {}
+};
+
+// The status text as a status bar. Orca passes over every change of a label's name, and
+// speaks a new name of the object that has the focus unless it is a label: so the text,
+// focused, is heard at once and at each new status.
+class StatusAccessible : public QAccessibleWidget {
+ public:
+  explicit StatusAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StatusBar) {}
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return static_cast<const QLabel*>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* BarAccessibleFactory(const QString& class_name, QObject* object) {
+  // The bar declares no meta-object of its own: Qt asks for it as a plain widget.
+  if (class_name != QLatin1String("QLabel") && class_name != QLatin1String("QWidget")) {
+    return nullptr;
+  }
+  auto* widget = qobject_cast<QWidget*>(object);
+  auto* bar = dynamic_cast<TFormMain*>(widget != nullptr ? widget->window() : nullptr);
+  if (bar == nullptr) return nullptr;
+  if (widget == bar) return new BarAccessible(bar);
+  if (widget == bar->LabelMain) return new StatusAccessible(bar->LabelMain);
+  return nullptr;
+}
+
 }  // namespace
 
 TFormMain::TFormMain()
@@ -66,11 +100,18 @@ TFormMain::TFormMain()
 
   for (const char* name : kImageNames) ImageList1.push_back(LoadPicture(QString::fromUtf8(name)));
 
-  LabelMain = new QLabel(QStringLiteral("LabelMain"), this);
+  // Before the label is made: a screen reader may ask for it as soon as it has a text.
+  static const bool accessible_installed = (QAccessible::installFactory(BarAccessibleFactory), true);
+  (void)accessible_installed;
+  LabelMain = new QLabel(this);
   LabelMain->setObjectName(QStringLiteral("LabelMain"));
+  LabelMain->setText(QStringLiteral("LabelMain"));
   LabelMain->setAlignment(Qt::AlignCenter);
   LabelMain->setTextFormat(Qt::PlainText);
   LabelMain->installEventFilter(this);
+  // The keyboard's way to the balance: the text takes the focus as the bar is brought into
+  // view or activated, never from a click, which starts a drag.
+  LabelMain->setFocusPolicy(Qt::TabFocus);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(kFrame, kFrame, kFrame, kFrame);
   layout->addWidget(LabelMain);
@@ -83,9 +124,6 @@ TFormMain::TFormMain()
   setMouseTracking(true);
 
   BuildMenu();
-  setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(this, &QWidget::customContextMenuRequested,
-          [this] { mainPopupMenu->popup(QCursor::pos()); });
 
   Timer1 = new QTimer(this);
   Timer1->setInterval(kTimerIntervalMs);
@@ -284,6 +322,39 @@ void TFormMain::LabelMainMouseUp() {
 void TFormMain::LabelMainDblClick() {
   drag_.DoubleClick();
   hide();
+}
+
+void TFormMain::BringIntoView() {
+  RunBarCommand(BarCommand::kShow, *this);
+  activateWindow();
+  LabelMain->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void TFormMain::contextMenuEvent(QContextMenuEvent* event) {
+  // A right click opens the menu at the pointer; the menu key, where Qt makes a menu request
+  // of it, at the bar.
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    PopupMenuAtBar();
+  } else {
+    mainPopupMenu->popup(event->globalPos());
+  }
+}
+
+void TFormMain::keyPressEvent(QKeyEvent* event) {
+  // The focused bar opens its menu from the menu key and Shift+F10; Escape closes it.
+  const bool menu_key = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+  const bool shift_f10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+  if (!menu_key && !shift_f10) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  PopupMenuAtBar();
+}
+
+void TFormMain::PopupMenuAtBar() {
+  // Opened from the keyboard with its first item chosen, as a screen reader then says.
+  mainPopupMenu->popup(mapToGlobal(QPoint(0, height())));
+  mainPopupMenu->setActiveAction(MenuItem(BarCommand::kStat));
 }
 
 void TFormMain::Timer1Timer() {

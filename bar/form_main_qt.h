@@ -34,8 +34,9 @@ class TFormMain : public QWidget, private BarFront {
   void RestoreGeometry();
   void TrayIconMessage(QSystemTrayIcon::ActivationReason reason);
   void ShowStatus(const Status& status);
-  // Another start of the program asks for the bar: shown and raised as "Развернуть" does.
-  void BringIntoView() { RunBarCommand(BarCommand::kShow, *this); }
+  // Another start of the program asks for the bar: shown and raised as "Развернуть" does,
+  // and given the keyboard focus, on its text, for a screen reader to speak.
+  void BringIntoView();
 
   // The place the user sees (the frame a window manager put around the bar included) and the
   // bar's size: asked of the window system, or the place asked for while it is on its way.
@@ -62,6 +63,8 @@ class TFormMain : public QWidget, private BarFront {
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -75,6 +78,7 @@ class TFormMain : public QWidget, private BarFront {
   void LabelMainDblClick();
   void Timer1Timer();
   void ShowModalOverBar(QDialog* dialog);
+  void PopupMenuAtBar();
   void UpdateVisibilityItems(bool visible);
   // What the menu's commands do here.
   void HideBar() override { hide(); }
