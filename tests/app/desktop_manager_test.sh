@@ -127,6 +127,11 @@ wait_until 5 focused
 sed -i 's/"pswd"="demo"/"pswd"="wrong"/' "$settings_file"
 check "the next poll shows its error" wait_until 25 bar_has_colour FF0000
 check "and takes no focus" [ "$(focus)" = "$cover" ]
+# Another start, as a desktop's key for the program runs it, hands the keyboard to the bar:
+# its status is then what a screen reader speaks.
+bar_focused() { [ "$(focus)" = "$((bar))" ]; }
+"$KESTRION" >"$work/second-start.log" 2>&1
+check "another start hands the bar the keyboard focus" wait_until 3 bar_focused
 kill "$cover_pid"
 
 # "Наверх" from the bar's menu, the fifth item that can be chosen ("Развернуть" is not). Keys

@@ -2,12 +2,14 @@
 // folder.
 #include "bar/form_main_qt.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
@@ -291,6 +293,42 @@ TEST_F(FormMainTest, TrayPressesToggleTheBarOrOpenTheMenu) {
   EXPECT_FALSE(form_->mainPopupMenu->isVisible());
   form_->TrayIconMessage(QSystemTrayIcon::Trigger);
   EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(FormMainTest, AnotherStartHandsTheKeyboardToTheStatusAndItsKeysOpenTheMenuAtTheBar) {
+  form_->ShowStatus({"Ваш баланс: 41.50", true});
+  form_->SetBounds({100, 100, 235, 21});
+  form_->show();
+  QWidget elsewhere;
+  elsewhere.show();
+  elsewhere.activateWindow();
+  QApplication::processEvents();
+  form_->BringIntoView();
+  QApplication::processEvents();
+  EXPECT_TRUE(form_->LabelMain->hasFocus());
+
+  // A screen reader meets a window named after the program, and in it the status, focused.
+  const QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(form_.get());
+  EXPECT_EQ(bar->role(), QAccessible::Window);
+  EXPECT_EQ(bar->text(QAccessible::Name), QStringLiteral("Kestrion"));
+  const QAccessibleInterface* status = QAccessible::queryAccessibleInterface(form_->LabelMain);
+  EXPECT_EQ(status->role(), QAccessible::StatusBar);
+  EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Ваш баланс: 41.50"));
+  EXPECT_TRUE(status->state().focused);
+
+  const QPoint below_bar = form_->mapToGlobal(QPoint(0, form_->height()));
+  for (const auto& [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
+                                       std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+    QCursor::setPos(0, 0);  // the pointer is no part of it
+    QTest::keyClick(form_->LabelMain, key, modifiers);
+    ASSERT_TRUE(form_->mainPopupMenu->isVisible()) << key;
+    EXPECT_EQ(form_->mainPopupMenu->pos(), below_bar) << key;
+    EXPECT_EQ(form_->mainPopupMenu->activeAction(), form_->MenuItem(BarCommand::kStat)) << key;
+    QTest::keyClick(form_->mainPopupMenu, Qt::Key_Escape);
+    EXPECT_FALSE(form_->mainPopupMenu->isVisible()) << key;
+  }
+  QTest::keyClick(form_->LabelMain, Qt::Key_F10);
+  EXPECT_FALSE(form_->mainPopupMenu->isVisible());
 }
 
 TEST_F(FormMainTest, StatisticsOpensTheEncodedAddressInTheBrowser) {
