@@ -352,8 +352,12 @@ void TFormMain::keyPressEvent(QKeyEvent* event) {
 }
 
 void TFormMain::PopupMenuAtBar() {
+  const QRect work_area = screen()->availableGeometry();
+  const MenuPlace place = BarMenuPlace(
+      Bounds(), {work_area.x(), work_area.y(), work_area.width(), work_area.height()}, {});
+  const int height = place.upward ? mainPopupMenu->sizeHint().height() : 0;
+  mainPopupMenu->popup(QPoint(place.at.x, place.at.y - height));
   // Opened from the keyboard with its first item chosen, as a screen reader then says.
-  mainPopupMenu->popup(mapToGlobal(QPoint(0, height())));
   mainPopupMenu->setActiveAction(MenuItem(BarCommand::kStat));
 }
 

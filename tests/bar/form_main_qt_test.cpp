@@ -316,7 +316,7 @@ TEST_F(FormMainTest, AnotherStartHandsTheKeyboardToTheStatusAndItsKeysOpenTheMen
   EXPECT_EQ(status->text(QAccessible::Name), QStringLiteral("Ваш баланс: 41.50"));
   EXPECT_TRUE(status->state().focused);
 
-  const QPoint below_bar = form_->mapToGlobal(QPoint(0, form_->height()));
+  const QPoint below_bar(form_->Bounds().left, form_->Bounds().top + form_->Bounds().height);
   for (const auto& [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
                                        std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
     QCursor::setPos(0, 0);  // the pointer is no part of it
@@ -329,6 +329,11 @@ TEST_F(FormMainTest, AnotherStartHandsTheKeyboardToTheStatusAndItsKeysOpenTheMen
   }
   QTest::keyClick(form_->LabelMain, Qt::Key_F10);
   EXPECT_FALSE(form_->mainPopupMenu->isVisible());
+  // At the foot of the screen it opens above the bar, clear of the text just read.
+  form_->SetBounds({100, form_->screen()->availableGeometry().bottom() - 30, 235, 21});
+  QTest::keyClick(form_->LabelMain, Qt::Key_Menu);
+  EXPECT_EQ(form_->mainPopupMenu->geometry().bottom() + 1, form_->Bounds().top);
+  QTest::keyClick(form_->mainPopupMenu, Qt::Key_Escape);
 }
 
 TEST_F(FormMainTest, StatisticsOpensTheEncodedAddressInTheBrowser) {
