@@ -86,7 +86,6 @@ wait_until 5 eval '! cover_seen'
 check "the bar shows on workspace 2" wait_until 2 bar_has_colour 00FF00
 xdotool set_desktop 0
 wait_until 5 cover_seen
-kill "$cover_pid"
 
 if [ "$variant" = appindicator ]; then
   check "the icon is in the top bar" wait_until 10 eval 'read -r icon_x icon_y < <(icon_place)'
@@ -100,6 +99,7 @@ fi
 read -r x y < <(bar_centre)
 xdotool mousemove "$x" "$y" click --repeat 2 --delay 60 1
 check "a double click hides the bar" wait_until 2 bar_hidden
+xdotool windowactivate --sync "$cover" 2>/dev/null
 "$KESTRION" >"$work/second.log" 2>&1 &
 second_pid=$!
 started "$second_pid"
@@ -108,6 +108,11 @@ check "and leaves one copy running" [ "$(copies)" = 1 ]
 kill "$second_pid" 2>/dev/null  # a second copy would show a bar of its own
 wait_until 5 process_ended "$second_pid"
 check "whose bar shows again" wait_until 3 bar_has_colour 00FF00
+# The focus too, taken from the ordinary window: the keyboard's and a screen reader's way to
+# the balance.
+check "and takes the keyboard focus" \
+  wait_until 3 eval '[ "$(xdotool getwindowfocus 2>/dev/null)" = "$(($(bar_id)))" ]'
+kill "$cover_pid"
 
 end_program
 check "the end stores the place seen" [ "$(stored_place)" = "500,200 400x22" ]
