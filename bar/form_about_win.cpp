@@ -41,13 +41,7 @@ HWND AddLabel(HWND parent, const AboutLabel& label, bool notify) {
 
 // A label the size of its one line of text, as the labels size themselves.
 void PlaceLabel(HWND label, const AboutLabel& place, HFONT font, int dpi) {
-  const std::wstring wide = Utf8ToWide(place.text);
-  SIZE extent = {};
-  const WindowDc dc(label);
-  if (dc.get() != nullptr) {
-    const ScopedSelectObject selected(dc.get(), font);
-    GetTextExtentPoint32W(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &extent);
-  }
+  const SIZE extent = TextExtent(label, font, Utf8ToWide(place.text));
   SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   SetWindowPos(label, nullptr, ScaleForDpi(place.left, dpi), ScaleForDpi(place.top, dpi), extent.cx,
                ScaleForDpi(kLabelHeight, dpi), SWP_NOZORDER | SWP_NOACTIVATE);

@@ -1,5 +1,6 @@
 #include "settings_dialog/form_settings.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "poll/poll_thread.h"
@@ -77,6 +78,69 @@ const std::vector<SettingsControl>& SettingsControls() {
     return all;
   }();
   return controls;
+}
+
+SettingsLayout LayOutSettings(const std::vector<int>& text_widths, int dpi) {
+  const std::vector<SettingsControl>& controls = SettingsControls();
+  SettingsLayout layout{{}, ScaleForDpi(kSettingsWidth, dpi), ScaleForDpi(kSettingsHeight, dpi)};
+  for (const SettingsControl& control : controls) {
+    layout.places.push_back(ScalePlace(control.place, dpi));
+  }
+  const std::vector<ControlPlace> designed = layout.places;
+  const auto right = [](const ControlPlace& place) { return place.left + place.width; };
+  const auto needed = [&text_widths](std::size_t i) {
+    return i < text_widths.size() ? text_widths[i] : 0;
+  };
+
+  // Left to right, a column (the controls of one designed left edge) at a time, so that
+  // whatever pushes a control has moved already.
+  std::size_t group = 0;
+  std::size_t bevel = 0;
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i].role == SettingsRole::kGroupBox) {
+      group = i;
+    } else if (controls[i].role == SettingsRole::kBevel) {
+      bevel = i;  // it spans the group box: it widens with it, below
+    } else {
+      order.push_back(i);
+    }
+  }
+  std::stable_sort(order.begin(), order.end(), [&designed](std::size_t a, std::size_t b) {
+    return designed[a].left < designed[b].left;
+  });
+  int furthest_designed = 0;
+  int furthest = 0;
+  for (std::size_t first = 0; first < order.size();) {
+    std::size_t end = first;
+    int shift = 0;
+    for (; end < order.size() && designed[order[end]].left == designed[order[first]].left; ++end) {
+      const ControlPlace& place = designed[order[end]];
+      for (std::size_t k = 0; k < first; ++k) {
+        const ControlPlace& before = designed[order[k]];
+        const bool in_row =
+            before.top < place.top + place.height && place.top < before.top + before.height;
+        if (in_row && right(before) <= place.left) {
+          shift = std::max(shift, right(layout.places[order[k]]) - right(before));
+        }
+      }
+    }
+    for (; first < end; ++first) {
+      ControlPlace& place = layout.places[order[first]];
+      furthest_designed = std::max(furthest_designed, right(place));
+      place.left += shift;
+      place.width = std::max(place.width, needed(order[first]));
+      furthest = std::max(furthest, right(place));
+    }
+  }
+
+  const int widened = std::max(furthest - furthest_designed, needed(group) - designed[group].width);
+  if (widened > 0) {
+    layout.places[group].width += widened;
+    layout.places[bevel].width += widened;
+    layout.width += widened;
+  }
+  return layout;
 }
 
 void ApplyShortcutBox(ShortcutShell& shell, int csidl, bool ticked, const std::string& target,

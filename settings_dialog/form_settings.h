@@ -106,6 +106,23 @@ struct SettingsControl {
 // group box, which holds them all, comes last, so that it lies beneath them.
 const std::vector<SettingsControl>& SettingsControls();
 
+// The dialog laid out for the texts the system draws it with, in pixels at `dpi`.
+struct SettingsLayout {
+  std::vector<ControlPlace> places;  // SettingsControls()'s, in their order and frames
+  int width;                         // the client area's
+  int height;
+};
+
+// Where the controls go when their texts need more room than the 96-dpi layout gives them
+// (another face, another DPI): each control is as wide as designed or as its text needs,
+// whichever is more, and moves right by as much as the controls wholly on its left in its row
+// (those its height overlaps) have grown and moved; controls designed in line stay in line.
+// The group box widens as far as its furthest control has moved out, or to its caption, the
+// bevel and the dialog with it. Where every text fits, that is the layout scaled.
+// `text_widths`: for each of SettingsControls(), in order, the width in pixels at `dpi` its
+// text needs, a check box's box and a button's picture included; 0 for none (edits, bevel).
+SettingsLayout LayOutSettings(const std::vector<int>& text_widths, int dpi);
+
 // The fields whose texts are stored, and under which value.
 struct StoredField {
   SettingsRole role;

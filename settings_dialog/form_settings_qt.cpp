@@ -22,10 +22,20 @@ namespace {
 
 constexpr const char* kIconName = "kestrion";
 
-void Place(QWidget* widget, const SettingsControl& control) {
-  widget->setObjectName(QString::fromUtf8(control.name));
-  widget->setGeometry(control.place.left, control.place.top, control.place.width,
-                      control.place.height);
+// The width a control's text needs in the face it is drawn in: a check box's with its box, a
+// button's with its picture, the group box's caption with its frame; 0 for the edits' texts,
+// which scroll.
+int TextWidth(const QWidget* widget, SettingsRole role) {
+  switch (role) {
+    case SettingsRole::kLogin:
+    case SettingsRole::kPswd:
+    case SettingsRole::kBevel:
+      return 0;
+    case SettingsRole::kGroupBox:
+      return widget->minimumSizeHint().width();
+    default:
+      return widget->sizeHint().width();
+  }
 }
 
 }  // namespace
@@ -51,16 +61,15 @@ void TFormSettings::setVisible(bool visible) {
 
 void TFormSettings::MakeControls() {
   if (GroupBox1 != nullptr) return;
-  const QFont font = this->font();
-  QFont bold = font;
+  QFont bold = font();
   bold.setBold(true);
 
   // The group box first: it is the parent of all the others.
   const SettingsControl& group = SettingsControls().back();
   GroupBox1 = new QGroupBox(QString::fromUtf8(group.caption), this);
   GroupBox1->setFont(bold);
-  Place(GroupBox1, group);
 
+  std::vector<QWidget*> widgets;  // SettingsControls()'s
   std::vector<QWidget*> tab_order;
   QLabel* login_label = nullptr;
   QLabel* pswd_label = nullptr;
@@ -86,9 +95,6 @@ void TFormSettings::MakeControls() {
         break;
       case SettingsRole::kShortcutBox: {
         QCheckBox* check_box = boxes.at(box) = new QCheckBox(caption, GroupBox1);
-        // Linux sans-serif faces run wider than the one these places were made for: in bold
-        // the captions would be cut, so the boxes keep the regular weight.
-        check_box->setFont(font);
         // Ticked by the program or by the user alike, the handler runs.
         connect(check_box, &QCheckBox::toggled, this, [this, box] { CheckBoxClick(box); });
         widget = check_box;
@@ -114,11 +120,24 @@ void TFormSettings::MakeControls() {
         break;
       }
       case SettingsRole::kGroupBox:
-        continue;
+        widget = GroupBox1;
+        break;
     }
-    Place(widget, control);
+    widget->setObjectName(QString::fromUtf8(control.name));
+    widgets.push_back(widget);
     if (widget->focusPolicy() != Qt::NoFocus) tab_order.push_back(widget);
   }
+  // The desktop's sans-serif face may run wider than the one the places were made for.
+  std::vector<int> text_widths;
+  for (std::size_t i = 0; i < widgets.size(); ++i) {
+    text_widths.push_back(TextWidth(widgets[i], SettingsControls()[i].role));
+  }
+  const SettingsLayout layout = LayOutSettings(text_widths, kDesignDpi);
+  for (std::size_t i = 0; i < widgets.size(); ++i) {
+    const ControlPlace& place = layout.places[i];
+    widgets[i]->setGeometry(place.left, place.top, place.width, place.height);
+  }
+  setFixedSize(layout.width, layout.height);
   login_label->setBuddy(eLogin);
   pswd_label->setBuddy(ePswd);
   for (std::size_t i = 0; i + 1 < tab_order.size(); ++i) {

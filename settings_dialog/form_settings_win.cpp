@@ -24,17 +24,52 @@ constexpr wchar_t kClassName[] = L"TFormSettings";
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // The buttons' pictures at 96 dpi.
 constexpr int kButtonImageSize = 16;
+// A button's frame and the room inside it on either side of its contents, at 96 dpi; the group
+// box's caption stands as far in from its frame.
+constexpr int kButtonMargin = 4;
 
 // Everything stands in the group box. The controls are the dialog's own children, placed at
 // the group box's offset, so that their notifications reach the dialog and the dialog
 // manager's Tab and Enter reach them.
-RECT ControlRect(const SettingsControl& control, int dpi) {
-  const ControlPlace group = ScalePlace(SettingsControls().back().place, dpi);
-  const bool in_group = control.role != SettingsRole::kGroupBox;
-  const ControlPlace place = ScalePlace(control.place, dpi);
+RECT ControlRect(const SettingsLayout& layout, std::size_t control) {
+  const ControlPlace& group = layout.places.back();
+  const bool in_group = control + 1 < layout.places.size();
+  const ControlPlace& place = layout.places[control];
   const int left = (in_group ? group.left : 0) + place.left;
   const int top = (in_group ? group.top : 0) + place.top;
   return {left, top, left + place.width, top + place.height};
+}
+
+// The width in pixels `window`'s text needs in `font` at `dpi`, drawn as the system draws its
+// controls: a check box's with its box and half a digit's gap after it, a button's with its
+// picture and frame, the group box's caption with its indents; 0 for the edits, whose texts
+// scroll, and the bevel.
+int TextWidth(HWND window, SettingsRole role, HFONT font, int dpi) {
+  std::wstring text;
+  for (const wchar_t c : WindowText(window)) {
+    if (c != L'&') text.push_back(c);  // the accelerator's mark, not shown
+  }
+  const int text_width = TextExtent(window, font, text).cx;
+  const int gap = TextExtent(window, font, L"0").cx / 2;
+  switch (role) {
+    case SettingsRole::kLoginLabel:
+    case SettingsRole::kPswdLabel:
+      return text_width;
+    case SettingsRole::kShortcutBox:
+      // One more pixel on each side for the focus rectangle around the text.
+      return SystemMetricForDpi(SM_CXMENUCHECK, dpi) + gap + text_width + 2;
+    case SettingsRole::kOk:
+    case SettingsRole::kCancel:
+      return ScaleForDpi(kButtonImageSize, dpi) + gap + text_width +
+             2 * ScaleForDpi(kButtonMargin, dpi);
+    case SettingsRole::kGroupBox:
+      return text_width + 2 * ScaleForDpi(kButtonMargin, dpi);
+    case SettingsRole::kLogin:
+    case SettingsRole::kPswd:
+    case SettingsRole::kBevel:
+      return 0;
+  }
+  return 0;
 }
 
 HWND AddControl(HWND dialog, const wchar_t* window_class, const SettingsControl& control,
@@ -97,17 +132,25 @@ TFormSettings::TFormSettings()
 
 void TFormSettings::LayOut(int dpi) {
   dpi_ = dpi;
-  RECT outer = {0, 0, ScaleForDpi(kSettingsWidth, dpi), ScaleForDpi(kSettingsHeight, dpi)};
+  // The group box and all it holds: "MS Sans Serif" 8 points bold, which at another DPI, or
+  // where another face stands in for it, may need more room than the places give.
+  const HFONT font = SansSerifFont(true, dpi);
+  std::vector<int> text_widths;
+  for (const auto& [window, control] : controls_) {
+    text_widths.push_back(TextWidth(window, control->role, font, dpi));
+  }
+  const SettingsLayout layout = LayOutSettings(text_widths, dpi);
+  RECT outer = {0, 0, layout.width, layout.height};
   AdjustWindowRectForDpi(outer, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)),
                          static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)), dpi);
   SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  for (const auto& [window, control] : controls_) {
-    const RECT r = ControlRect(*control, dpi);
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    const HWND window = controls_[i].first;
+    const RECT r = ControlRect(layout, i);
     SetWindowPos(window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    // The group box and all it holds: "MS Sans Serif" 8 points bold.
-    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(SansSerifFont(true, dpi)), TRUE);
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
   const int image_size = ScaleForDpi(kButtonImageSize, dpi);
   UniqueIcon ok_icon(LoadResourceIcon(IDI_BUTTON_OK, image_size));

@@ -185,6 +185,16 @@ HFONT SansSerifFont(bool bold, int dpi) {
   return font;
 }
 
+SIZE TextExtent(HWND window, HFONT font, const std::wstring& text) {
+  SIZE extent = {};
+  const WindowDc dc(window);
+  if (dc.get() != nullptr) {
+    const ScopedSelectObject selected(dc.get(), font);
+    GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+  }
+  return extent;
+}
+
 // The icon is drawn once on black and once on white; the difference gives its coverage, whatever
 // the icon's own format (alpha channel or mask).
 HBITMAP MenuPicture(HICON icon, int size, bool greyed) {

@@ -72,4 +72,7 @@ void OpenAddressFor(HWND owner, const std::string& address);
 // The windows' font (kFormFontFace), bold or not, at `dpi`; made once a DPI, never freed.
 HFONT SansSerifFont(bool bold, int dpi = kDesignDpi);
 
+// The size in pixels of one line of `text` in `font`, as `window`'s device context measures it.
+SIZE TextExtent(HWND window, HFONT font, const std::wstring& text);
+
 }  // namespace kestrion

@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -595,13 +594,6 @@ TEST(SystemLibrary, IsOnlyTakenFromTheSystemFolder) {
   RemoveDirectoryW(folder.c_str());
 }
 
-// The display's DPI as the run sets it (tests/app/dpi_win_test.sh runs this case at 120, 144
-// and 192 dpi); 96 in every other run.
-int DisplayDpi() {
-  const char* dpi = std::getenv("KESTRION_TEST_DPI");
-  return dpi != nullptr ? std::atoi(dpi) : kDesignDpi;
-}
-
 int IconWidth(HICON icon) {
   ICONINFO info = {};
   if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
@@ -615,7 +607,7 @@ int IconWidth(HICON icon) {
 // Everything drawn at the display's DPI: the layouts of 96 dpi scaled by DPI / 96 within a
 // pixel, the icons and pictures at the DPI's sizes; then a monitor of another DPI.
 TEST_F(FormMainWinTest, EveryWindowIsDrawnAtTheDisplaysDpi) {
-  const int dpi = DisplayDpi();
+  const int dpi = test::DisplayDpi();
   ASSERT_EQ(SystemDpi(), dpi) << "the display's DPI did not reach the program";
   ASSERT_EQ(form_->dpi(), dpi);
   const auto scaled = [dpi](int length) { return length * dpi / 96.0; };

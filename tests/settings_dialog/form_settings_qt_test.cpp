@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,27 +68,50 @@ class FormSettingsTest : public ::testing::Test {
   QTemporaryDir home_;
 };
 
-TEST_F(FormSettingsTest, LayoutAndTabOrder) {
+// The faces desktops make their sans-serif one (Debian's, GNOME's, KDE's), each standing in
+// for the program's "Sans Serif" while the test runs, as a fontconfig alias would.
+class FormSettingsAtFace : public FormSettingsTest,
+                           public ::testing::WithParamInterface<const char*> {
+ protected:
+  FormSettingsAtFace() { QFont::insertSubstitution(kFormFontFamilyLinux, GetParam()); }
+  ~FormSettingsAtFace() override { QFont::removeSubstitutions(kFormFontFamilyLinux); }
+};
+INSTANTIATE_TEST_SUITE_P(Desktops, FormSettingsAtFace,
+                         ::testing::Values("DejaVu Sans", "Cantarell", "Noto Sans"));
+
+// Every text whole in its control, all within the dialog.
+TEST_P(FormSettingsAtFace, LayoutAndTabOrder) {
   TFormSettings dialog;
   dialog.MakeControls();
+  ASSERT_EQ(QFontInfo(dialog.boxes[2]->font()).family(), GetParam()) << "tools/bootstrap has it";
+  EXPECT_TRUE(QFontInfo(dialog.boxes[2]->font()).bold());
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(kSettingsCaption));
   EXPECT_EQ(dialog.pos(), QPoint(kSettingsLeft, kSettingsTop));
-  EXPECT_EQ(dialog.size(), QSize(kSettingsWidth, kSettingsHeight));
+  EXPECT_GE(dialog.width(), kSettingsWidth);
+  EXPECT_EQ(dialog.height(), kSettingsHeight);
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   EXPECT_FALSE(dialog.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
   for (const SettingsControl& control : SettingsControls()) {
     SCOPED_TRACE(control.name);
     const auto* widget = dialog.findChild<QWidget*>(QString::fromUtf8(control.name));
     ASSERT_NE(widget, nullptr);
-    const ControlPlace& p = control.place;
-    EXPECT_EQ(widget->geometry(), QRect(p.left, p.top, p.width, p.height));
+    const QRect place = widget->geometry();
+    EXPECT_GE(place.left(), control.place.left);
+    EXPECT_EQ(place.top(), control.place.top);
+    EXPECT_EQ(place.height(), control.place.height);
+    EXPECT_TRUE(widget->parentWidget()->rect().contains(place));
     // The edits show their design-time texts until FormCreate.
     QString caption;
     if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) caption = button->text();
     if (const auto* label = qobject_cast<const QLabel*>(widget)) caption = label->text();
     if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) caption = edit->text();
-    if (const auto* group = qobject_cast<const QGroupBox*>(widget)) caption = group->title();
+    const auto* group = qobject_cast<const QGroupBox*>(widget);
+    if (group != nullptr) caption = group->title();
     EXPECT_EQ(caption.toStdString(), control.caption);
+    const int needs = qobject_cast<const QLineEdit*>(widget) != nullptr ? 0
+                      : group != nullptr ? group->minimumSizeHint().width()
+                                         : widget->sizeHint().width();
+    EXPECT_GE(place.width(), needs) << "the text is cut";
   }
   EXPECT_EQ(dialog.ePswd->echoMode(), QLineEdit::Password);
   EXPECT_TRUE(dialog.BitBtnOk->isDefault());
