@@ -229,6 +229,15 @@ BarRect MoveBarToTop(BarRect bar) {
   return bar;
 }
 
+MenuPlace BarMenuPlace(const BarRect& bar, const BarRect& work_area,
+                       const std::optional<BarPoint>& pointer) {
+  if (pointer) return {*pointer};
+  if (2 * bar.top + bar.height > 2 * work_area.top + work_area.height) {
+    return {{bar.left, bar.top}, true};
+  }
+  return {{bar.left, bar.top + bar.height}};
+}
+
 TrayAction TrayReaction(TrayEvent event, bool bar_visible) {
   switch (event) {
     case TrayEvent::kLeftPress:

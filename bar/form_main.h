@@ -162,6 +162,28 @@ BarRect ResizeByFrame(const BarRect& start, unsigned edges, int dx, int dy);
 // "Наверх": the bar goes to the screen's top edge; its left and size stay.
 BarRect MoveBarToTop(BarRect bar);
 
+// A point on the screen.
+struct BarPoint {
+  int x = 0;
+  int y = 0;
+  bool operator==(const BarPoint&) const = default;
+};
+
+// Where the bar's popup menu opens: `at` is its top-left corner, or its bottom-left one when it
+// opens `upward`.
+struct MenuPlace {
+  BarPoint at;
+  bool upward = false;
+  bool operator==(const MenuPlace&) const = default;
+};
+
+// At `pointer` when the mouse asked for the menu. Asked for from the keyboard (the menu key or
+// Shift+F10 on the focused bar: no pointer, which may be anywhere), at the bar, beside the text
+// just read, without covering it: under the bar's lower-left corner, or above its upper-left
+// one when the bar stands in the lower half of its screen's `work_area`.
+MenuPlace BarMenuPlace(const BarRect& bar, const BarRect& work_area,
+                       const std::optional<BarPoint>& pointer);
+
 // What a mouse event on the notification-area icon does.
 enum class TrayEvent { kLeftPress, kRightPress, kOther };
 enum class TrayAction { kNothing, kHideBar, kShowBar, kMenuAtPointer };
