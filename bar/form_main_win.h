@@ -79,6 +79,9 @@ class TFormMain : private BarFront {
   bool MeasureMenuPicture(MEASUREITEMSTRUCT& item) const;
   bool DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const;
   void PopupMenuAtPointer();
+  // A second start: the bar shown in front with the status focused, so that a screen reader
+  // reads it out.
+  void BringIntoView();
   void Command(int index);
   void UpdateVisibilityItems(bool visible);
   // What the menu's commands do here.
