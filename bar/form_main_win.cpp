@@ -225,7 +225,8 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case WM_CONTEXTMENU:
-      PopupMenuAtPointer();
+      // The menu key and Shift+F10 come with -1 for both coordinates.
+      PopupMenu(GET_X_LPARAM(lparam) == -1 && GET_Y_LPARAM(lparam) == -1);
       return 0;
     case WM_SETFOCUS:
       // The status is the bar's one thing to read: activated in any way, the bar hands the
