@@ -1,5 +1,6 @@
 // The bar's popup menu: built from the menu table, opened by the icon and by a right click,
 // and its commands.
+#include <optional>
 #include <string>
 
 #include "bar/form_about_win.h"
@@ -102,23 +103,31 @@ void TFormMain::TrayIconMessage(LPARAM lparam) {
       Show();
       break;
     case TrayAction::kMenuAtPointer:
-      PopupMenuAtPointer();
+      PopupMenu(false);
       break;
     case TrayAction::kNothing:
       break;
   }
 }
 
-void TFormMain::PopupMenuAtPointer() {
-  POINT at = {};
-  GetCursorPos(&at);
-  // The menu opens on the monitor under the pointer, at that monitor's DPI.
-  PrepareMenuPictures(MonitorDpi(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST)));
+void TFormMain::PopupMenu(bool from_keyboard) {
+  std::optional<BarPoint> pointer;
+  if (!from_keyboard) {
+    POINT at = {};
+    GetCursorPos(&at);
+    pointer = BarPoint{at.x, at.y};
+  }
+  const RECT work_area = MonitorWorkArea(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST));
+  const MenuPlace place = BarMenuPlace(Bounds(), BarRectOf(work_area), pointer);
+  // The menu opens on the monitor at that point, at that monitor's DPI.
+  PrepareMenuPictures(
+      MonitorDpi(MonitorFromPoint({place.at.x, place.at.y}, MONITOR_DEFAULTTONEAREST)));
   // Without the foreground the menu would not close when the user clicks elsewhere, and the
   // message after it lets the shell see the menu end (the documented pattern for tray menus).
   SetForegroundWindow(window_);
-  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0,
-                 window_, nullptr);
+  TrackPopupMenu(menu_.get(),
+                 TPM_LEFTALIGN | (place.upward ? TPM_BOTTOMALIGN : TPM_TOPALIGN) | TPM_RIGHTBUTTON,
+                 place.at.x, place.at.y, 0, window_, nullptr);
   PostMessageW(window_, WM_NULL, 0, 0);
 }
 

@@ -103,6 +103,14 @@ void TFormMain::Show() {
 
 void TFormMain::Hide() { ShowWindow(window_, SW_HIDE); }
 
+void TFormMain::BringIntoView() {
+  const bool focused = GetFocus() == label_;
+  // As "Развернуть" shows it; activated, it gives the status the focus (WM_SETFOCUS).
+  Show();
+  // A focus that stays where it is raises no event, yet the user asked to hear the status.
+  if (focused) NotifyWinEvent(EVENT_OBJECT_FOCUS, label_, OBJID_CLIENT, CHILDID_SELF);
+}
+
 void TFormMain::SetNotifyFunction(NotifyIcon::NotifyFunction notify) {
   tray_.SetNotifyFunction(std::move(notify));
 }
@@ -217,7 +225,13 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case WM_CONTEXTMENU:
-      PopupMenuAtPointer();
+      // The menu key and Shift+F10 come with -1 for both coordinates.
+      PopupMenu(GET_X_LPARAM(lparam) == -1 && GET_Y_LPARAM(lparam) == -1);
+      return 0;
+    case WM_SETFOCUS:
+      // The status is the bar's one thing to read: activated in any way, the bar hands the
+      // focus on to it, and a screen reader reads it as the focused object.
+      if (label_ != nullptr) SetFocus(label_);
       return 0;
     case WM_MEASUREITEM:
       if (MeasureMenuPicture(*reinterpret_cast<MEASUREITEMSTRUCT*>(lparam))) return TRUE;
@@ -280,8 +294,7 @@ LRESULT TFormMain::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     default:
       if (message == BringIntoViewMessage() && message != 0) {
-        // Another start of the program: the bar as "Развернуть" shows it.
-        Show();
+        BringIntoView();
         return kCopyAnswer;
       }
       if (message == TaskbarCreatedMessage() && message != 0) {

@@ -78,7 +78,11 @@ class TFormMain : private BarFront {
   // false for what is no item of the bar's menu.
   bool MeasureMenuPicture(MEASUREITEMSTRUCT& item) const;
   bool DrawMenuItemPicture(const DRAWITEMSTRUCT& item) const;
-  void PopupMenuAtPointer();
+  // At the pointer, or from the keyboard at the bar (BarMenuPlace).
+  void PopupMenu(bool from_keyboard);
+  // A second start: the bar shown in front with the status focused, so that a screen reader
+  // reads it out.
+  void BringIntoView();
   void Command(int index);
   void UpdateVisibilityItems(bool visible);
   // What the menu's commands do here.

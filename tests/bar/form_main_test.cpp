@@ -435,11 +435,10 @@ TEST(TrayReactions, LeftTogglesRightOpensTheMenuOtherwiseNothing) {
   EXPECT_EQ(TrayReaction(TrayEvent::kRightPress, false), TrayAction::kMenuAtPointer);
   EXPECT_EQ(TrayReaction(TrayEvent::kOther, true), TrayAction::kNothing);
   // The bar's menu: at the pointer; from the keyboard under the bar, or above it at the foot.
-  const BarRect work_area{0, 0, 1024, 740};
-  EXPECT_EQ(BarMenuPlace({100, 200, 235, 19}, work_area, BarPoint{5, 9}), (MenuPlace{{5, 9}}));
-  EXPECT_EQ(BarMenuPlace({100, 200, 235, 19}, work_area, std::nullopt), (MenuPlace{{100, 219}}));
-  EXPECT_EQ(BarMenuPlace({100, 677, 235, 19}, work_area, std::nullopt),
-            (MenuPlace{{100, 677}, true}));
+  const BarRect area{0, 0, 1024, 740};
+  EXPECT_EQ(BarMenuPlace({100, 200, 235, 19}, area, BarPoint{5, 9}), (MenuPlace{{5, 9}}));
+  EXPECT_EQ(BarMenuPlace({100, 200, 235, 19}, area, std::nullopt), (MenuPlace{{100, 219}}));
+  EXPECT_EQ(BarMenuPlace({100, 677, 235, 19}, area, std::nullopt), (MenuPlace{{100, 677}, true}));
 }
 
 TEST(FrameResize, TheFrameAndCornersGrabEdgesAndTheDragKeepsTheOppositeEdges) {

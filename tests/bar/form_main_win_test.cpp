@@ -228,6 +228,7 @@ TEST_F(FormMainWinTest, IsABlackToolWindowAboveOthersAtTheDesignPlace) {
   const auto ex_style = static_cast<DWORD>(GetWindowLongPtrW(bar, GWL_EXSTYLE));
   EXPECT_EQ(ex_style & (WS_EX_TOOLWINDOW | WS_EX_TOPMOST), WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
   EXPECT_EQ(WideToUtf8(Text(bar)), kAppTitle);
+  EXPECT_EQ(test::AccessibleName(bar), L"Kestrion") << "what a screen reader calls the bar";
   EXPECT_EQ(GetClassLongPtrW(bar, GCLP_HBRBACKGROUND),
             reinterpret_cast<ULONG_PTR>(GetStockObject(BLACK_BRUSH)));
   EXPECT_FALSE(IsWindowVisible(bar));
@@ -308,13 +309,23 @@ TEST_F(FormMainWinTest, AStatusColoursTheTextAndChangesTheIcon) {
   EXPECT_EQ(PixelsOfColour(label, RGB(0, 255, 0)), 0);
 }
 
-std::vector<HWND> renamed;  // the windows whose client area said that its name changed
+std::vector<HWND> renamed;          // the windows whose client area said that its name changed
+std::vector<std::wstring> focused;  // the names of the objects that took the focus
+
+void DispatchWaiting() {
+  for (int i = 0; i < 10; ++i, Sleep(10)) {  // out of context, the news comes as messages
+    MSG message = {};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+}
 
 TEST_F(FormMainWinTest, AScreenReaderReadsTheStatusAndHearsEachChangeOfIt) {
   const HWINEVENTHOOK hook = SetWinEventHook(
-      EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
-      [](HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD, DWORD) CALLBACK {
-        if (object == OBJID_CLIENT && child == CHILDID_SELF) renamed.push_back(window);
+      EVENT_OBJECT_FOCUS, EVENT_OBJECT_NAMECHANGE, nullptr,
+      [](HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) CALLBACK {
+        if (object != OBJID_CLIENT || child != CHILDID_SELF) return;
+        if (event == EVENT_OBJECT_NAMECHANGE) renamed.push_back(window);
+        if (event == EVENT_OBJECT_FOCUS) focused.push_back(test::AccessibleName(window));
       },
       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   const HWND label = form_->label();
@@ -322,14 +333,18 @@ TEST_F(FormMainWinTest, AScreenReaderReadsTheStatusAndHearsEachChangeOfIt) {
   for (const char* text : {"Ваш баланс: 5 руб.", "Ваш баланс: 5 руб.", "Интернет отсутствует"}) {
     form_->ShowStatus({text, true});
     EXPECT_EQ(test::AccessibleName(label), Utf8ToWide(text));
-    for (int i = 0; i < 10; ++i, Sleep(10)) {  // out of context, the news comes as messages
-      MSG message = {};
-      while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-    }
+    DispatchWaiting();
     heard.push_back(static_cast<int>(std::count(renamed.begin(), renamed.end(), label)));
   }
-  UnhookWinEvent(hook);
   EXPECT_EQ(heard, (std::vector<int>{1, 1, 2})) << "the same status at the next poll is no news";
+
+  // A second start focuses the status, heard once each time, also when it had the focus.
+  for (int start = 1; start <= 2; ++start) {
+    EXPECT_TRUE(AskBarIntoView([](DWORD) {}));
+    DispatchWaiting();
+    EXPECT_EQ(std::count(focused.begin(), focused.end(), L"Интернет отсутствует"), start);
+  }
+  UnhookWinEvent(hook);
 }
 
 TEST_F(FormMainWinTest, TheShellIsToldOfTheIconItsStatusesAndItsRemoval) {
@@ -474,6 +489,29 @@ TEST_F(FormMainWinTest, TopMovesTheBarUpEveryTimeAndFlipsOnlyItsMark) {
   SendMessageW(form_->handle(), WM_COMMAND, top, 0);
   EXPECT_EQ(form_->Bounds(), (BarRect{300, 0, 200, 20}));
   EXPECT_FALSE(GetMenuState(menu, top, MF_BYCOMMAND) & MF_CHECKED);
+}
+
+// The menu key and Shift+F10 on the focused status come as WM_CONTEXTMENU without a point: the
+// menu opens at the bar, above it at the screen's foot, and Escape closes it.
+TEST_F(FormMainWinTest, TheKeyboardOpensTheMenuAtTheBarAndEscapeClosesIt) {
+  form_->Show();  // at the design place
+  const auto menu = [] { return FindWindowW(L"#32768", nullptr); };
+  RECT opened = {};
+  std::optional<bool> closed;
+  const test::ModalScript script(nullptr, {[&] {
+                                             GetWindowRect(menu(), &opened);
+                                             keybd_event(VK_ESCAPE, 0, 0, 0);
+                                             keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+                                           },
+                                           [&] {
+                                             closed = !IsWindowVisible(menu());
+                                             EndMenu();
+                                           }});
+  PostMessageW(form_->label(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form_->label()), -1);
+  for (int i = 0; i < 100 && !closed; ++i) DispatchWaiting();
+  EXPECT_EQ(std::pair(opened.left, opened.bottom), std::pair(195L, 677L));
+  EXPECT_EQ(closed, true) << "Escape";
+  EXPECT_EQ(GetFocus(), form_->label());
 }
 
 TEST_F(FormMainWinTest, ALeftPressOnTheIconTogglesTheBarOtherMouseNewsChangesNothing) {
