@@ -101,7 +101,8 @@ TFormMain::TFormMain()
   for (const char* name : kImageNames) ImageList1.push_back(LoadPicture(QString::fromUtf8(name)));
 
   // Before the label is made: a screen reader may ask for it as soon as it has a text.
-  static const bool accessible_installed = (QAccessible::installFactory(BarAccessibleFactory), true);
+  static const bool accessible_installed =
+      (QAccessible::installFactory(BarAccessibleFactory), true);
   (void)accessible_installed;
   LabelMain = new QLabel(this);
   LabelMain->setObjectName(QStringLiteral("LabelMain"));

@@ -317,8 +317,8 @@ TEST_F(FormMainTest, AnotherStartHandsTheKeyboardToTheStatusAndItsKeysOpenTheMen
   EXPECT_TRUE(status->state().focused);
 
   const QPoint below_bar(form_->Bounds().left, form_->Bounds().top + form_->Bounds().height);
-  for (const auto& [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::NoModifier},
-                                       std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+  for (const auto& [key, modifiers] :
+       {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
     QCursor::setPos(0, 0);  // the pointer is no part of it
     QTest::keyClick(form_->LabelMain, key, modifiers);
     ASSERT_TRUE(form_->mainPopupMenu->isVisible()) << key;
